@@ -1,0 +1,49 @@
+// The run driver: command-line options, output naming, the run itself and
+// its report.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+/// Exit statuses of the tool.
+inline constexpr int kExitOk = 0;
+/// The input could not be read, the output could not be written, or memory
+/// ran out.
+inline constexpr int kExitFailure = 1;
+/// The command line is unusable (a missing or senseless option value).
+inline constexpr int kExitUsage = 2;
+
+/// The run settings, as the command line leaves them.
+struct RunSettings {
+  std::string graphFilename = "graph.graph";
+  std::string layoutFilename;
+  int32_t friterations = 50;
+  int32_t bciterations = 5;
+  double wellseparatedratio = 0.6;
+  double frepsilon = 0.00001;
+  bool seed_given = false;
+  uint32_t seed = 0;
+  int threads = 0;       ///< 0: one per hardware thread
+  bool timings = false;  ///< phase times on standard error
+};
+
+enum class ParseOutcome { kRun, kHelp, kError };
+
+/// Scans argv[0..argc-1] (the program name included) for options, each
+/// matched as a prefix of the argument and followed by its value; a later
+/// occurrence wins, unknown arguments are skipped. graphFilename starts as
+/// "graph.graph" and layoutFilename is derived at the end. On kError,
+/// `error` says what is wrong.
+ParseOutcome parse_options(int argc, const char* const* argv, RunSettings& settings,
+                           std::string& error);
+
+/// The output name: from the input name when `given` is empty (cut at the
+/// last ".", then "sfrlayout.3dlayout"), else `given` with ".3dlayout"
+/// appended unless it already ends in exactly that.
+std::string derive_layout_filename(const std::string& graph_filename, const std::string& given);
+
+/// The usage text printed for -h, -help and --help.
+const char* usage_text();
+
+/// The whole run; returns the exit status.
+int run_frlayout3d(int argc, const char* const* argv);

@@ -1,0 +1,231 @@
+// The run: seed, options, reading, the multilevel layout under a clock, the
+// console report and the output file, written to a temporary file beside
+// the target and renamed into place only once it is complete.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "coarsen/coarsen.h"
+#include "common/common.h"
+#include "common/parallel.h"
+#include "driver/driver.h"
+#include "graph/graph.h"
+#include "layout/layout.h"
+
+namespace {
+
+/// Drawing area the layout starts from.
+constexpr double kInitialX = 1000.0;
+constexpr double kInitialY = 800.0;
+constexpr double kInitialZ = 600.0;
+/// Levels of at most this many vertices are laid out from random positions.
+constexpr int32_t kCoarsestThreshold = 50;
+
+/// The times of one run, in milliseconds.
+struct RunTimes {
+  uint32_t total;
+  uint32_t coarsening;
+  uint32_t barycentralizing;
+};
+
+void print_console_report(const RunSettings& s, const RunTimes& t) {
+  std::printf("\ngraphFilename:\t\t %s \n", s.graphFilename.c_str());
+  std::printf("algorithmname:\t\t multi-scale bary-centralized frlayout \n");
+  std::printf("total computation time:\t %fsec \n", ms_to_seconds(t.total));
+  std::printf("coarsening_time:\t %fsec \n", ms_to_seconds(t.coarsening));
+  std::printf("layout time:\t\t %fsec \n", ms_to_seconds(t.total - t.coarsening));
+  std::printf("barycentralizing_time:\t %fsec \n", ms_to_seconds(t.barycentralizing));
+  std::printf("frlayout_time:\t\t %fsec \n",
+              ms_to_seconds(t.total - t.coarsening - t.barycentralizing));
+  std::printf("refine fr iteration:\t %d \n", s.friterations);
+  std::printf("bary-centralizing iterations:\t %d \n", s.bciterations);
+  std::printf("well separated ratio:\t\t %f \n", s.wellseparatedratio);
+  std::printf("frlayout epsilon:\t\t %f \n", s.frepsilon);
+  std::printf("random seed:\t\t %u \n", s.seed);
+}
+
+void write_report_header(OutFile& out, const RunSettings& s, const RunTimes& t) {
+  out_printf(out, "%% graphFilename:\t\t %s \n", s.graphFilename.c_str());
+  out_printf(out, "%% algorithmname:\t\t multi-scale bary-centralized frlayout \n");
+  out_printf(out, "%% total computation time:\t %fsec \n", ms_to_seconds(t.total));
+  out_printf(out, "%% coarsening_time:\t\t %fsec \n", ms_to_seconds(t.coarsening));
+  out_printf(out, "%% layout time:\t\t\t %fsec \n", ms_to_seconds(t.total - t.coarsening));
+  out_printf(out, "%% barycentralizing_time:\t %fsec \n", ms_to_seconds(t.barycentralizing));
+  out_printf(out, "%% frlayout_time:\t\t %fsec \n",
+             ms_to_seconds(t.total - t.coarsening - t.barycentralizing));
+  out_printf(out, "%% refine fr iteration:\t\t %d \n", s.friterations);
+  out_printf(out, "%% bary-centralizing iterations:\t %d \n", s.bciterations);
+  out_printf(out, "%% well separated ratio:\t\t %f \n", s.wellseparatedratio);
+  out_printf(out, "%% frlayout epsilon:\t\t %f \n", s.frepsilon);
+  out_printf(out, "%% random seed:\t\t %u \n", s.seed);
+}
+
+void print_timings(int32_t nvtxs, int32_t nedges) {
+  static const char* const kNames[kPhaseCount] = {"read",    "coarsen", "smooth", "build",
+                                                  "repulse", "attract", "move",   "write"};
+  std::fprintf(stderr, "timings: vertices %d edges %d", nvtxs, nedges);
+  for (int p = 0; p < kPhaseCount; ++p)
+    std::fprintf(stderr, " %s %.6f", kNames[p], static_cast<double>(phase_ns[p]) * 1e-9);
+  std::fprintf(stderr, " finest_ns_per_vertex_iteration %.3f threads %d\n",
+               finest_ns_per_vertex_iteration(), thread_count());
+}
+
+/// Creates a new file beside `path` for the output; returns its descriptor
+/// and name, or -1 with errno set.
+int create_temporary(const std::string& path, std::string& temp_name) {
+  std::vector<char> name(path.begin(), path.end());
+  const char kPattern[] = ".tmp-XXXXXX";
+  name.insert(name.end(), kPattern, kPattern + sizeof kPattern);
+  int fd = ::mkstemp(name.data());
+  if (fd < 0) return -1;
+  temp_name = name.data();
+  // mkstemp makes the file private; give it the mode a plain create would.
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  return fd;
+}
+
+/// Writes the output file; false with a message on standard error when any
+/// step fails, in which case nothing at `path` has changed.
+bool write_output(const RunSettings& s, const RunTimes& t, const Graph& graph, int32_t nvtxs,
+                  int32_t nedges, const Posn& posn) {
+  const std::string& path = s.layoutFilename;
+  std::string temp;
+  int fd = create_temporary(path, temp);
+  if (fd < 0) {
+    std::fprintf(stderr, "frlayout3d: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+    return false;
+  }
+  OutFile out;
+  out.fd = fd;
+  if constexpr (file_report_header) write_report_header(out, s, t);
+  write_layout(out, graph, nvtxs, nedges, posn, 3);
+  int error = 0;
+  if (!out_flush(out)) error = out.error;
+  if (error == 0 && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(temp.c_str());
+    std::fprintf(stderr, "frlayout3d: cannot write %s: %s\n", path.c_str(), std::strerror(error));
+    return false;
+  }
+  return true;
+}
+
+int run(int argc, const char* const* argv) {
+  RunSettings s;
+  s.seed = static_cast<uint32_t>(std::time(nullptr));
+  std::string error;
+  switch (parse_options(argc, argv, s, error)) {
+    case ParseOutcome::kHelp:
+      std::fputs(usage_text(), stdout);
+      return kExitOk;
+    case ParseOutcome::kError:
+      std::fprintf(stderr, "frlayout3d: %s\n(frlayout3d -help lists the options)\n",
+                   error.c_str());
+      return kExitUsage;
+    case ParseOutcome::kRun:
+      break;
+  }
+  seed_rand15(s.seed);
+  unsigned hardware = std::thread::hardware_concurrency();
+  set_thread_count(s.threads > 0 ? s.threads : (hardware > 0 ? static_cast<int>(hardware) : 1));
+
+  GraphHandle graph;
+  int32_t nvtxs = 0, nedges = 0;
+  ReadStatus status;
+  uint64_t read_started = clock_ns();
+  if (!read_graph(s.graphFilename, graph, nvtxs, nedges, status)) {
+    if (status.cannot_open) std::printf("cannot open %s. \n", s.graphFilename.c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr, "frlayout3d: %s\n", status.error.c_str());
+    return kExitFailure;
+  }
+  phase_ns[kPhaseRead] += clock_ns() - read_started;
+  if (status.self_loops_dropped > 0)
+    std::fprintf(stderr,
+                 "frlayout3d: warning: %s: dropped %lld self-loop entr%s (a vertex listing "
+                 "itself as its neighbour)\n",
+                 s.graphFilename.c_str(), static_cast<long long>(status.self_loops_dropped),
+                 status.self_loops_dropped == 1 ? "y" : "ies");
+
+  Posn posn;
+  allocate_posn(posn, nvtxs);
+  double X = kInitialX, Y = kInitialY, Z = kInitialZ, k = 0;
+  coarsening_time = 0;
+  barycentralizing_time = 0;
+  uint32_t start = clock_ms();
+  coarsen_multilevel(LayoutLevel{graph.get(), nvtxs, nedges, &X, &Y, &Z, &k, s.friterations,
+                                 s.wellseparatedratio, s.frepsilon, &posn, kCoarsestThreshold,
+                                 0});
+  RunTimes times{clock_ms() - start, coarsening_time, barycentralizing_time};
+  if (abandoned_insertions > 0)
+    std::fprintf(stderr,
+                 "frlayout3d: warning: %lld times a vertex could not be placed in the octree "
+                 "after %d attempts; it went without repulsion for that iteration\n",
+                 static_cast<long long>(abandoned_insertions), kMaxInsertAttempts);
+  if constexpr (console_report) print_console_report(s, times);
+  std::fflush(stdout);
+
+  uint64_t write_started = clock_ns();
+  bool written = write_output(s, times, *graph, nvtxs, nedges, posn);
+  phase_ns[kPhaseWrite] += clock_ns() - write_started;
+  if (s.timings) print_timings(nvtxs, nedges);
+  return written ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+const char* usage_text() {
+  return "usage: frlayout3d [-in FILE] [-out FILE] [options]\n"
+         "Computes a three-dimensional drawing of an undirected graph.\n"
+         "\n"
+         "options (each followed by its value; an argument only has to begin with the option):\n"
+         "  -in FILE                  input graph file (default graph.graph)\n"
+         "  -out FILE                 output file (default: the input name up to its last \".\",\n"
+         "                            then \"sfrlayout.3dlayout\"); \".3dlayout\" is appended\n"
+         "                            unless the name ends in it\n"
+         "  -friterations N           force-directed iterations per refined level (default 50;\n"
+         "                            0 or less: none)\n"
+         "  -bciterations N           reported only (default 5)\n"
+         "  -wellseparatedratio R     octree opening ratio (default 0.6)\n"
+         "  -frepsilon E              octree tolerance and distance floor, 0 < E <= 100\n"
+         "                            (default 0.00001)\n"
+         "  -seed N                   random seed, a decimal integer taken modulo 2^32\n"
+         "                            (default: the current time; the report shows it)\n"
+         "  -threads N                worker threads, 1 to 1024 (default: one per hardware\n"
+         "                            thread); the output is the same for every N\n"
+         "  -timings                  print the time of each phase on standard error\n"
+         "  -h, -help, --help         print this text and exit\n"
+         "\n"
+         "input:  a header line \"nvtxs nedges\", then one line per vertex listing its\n"
+         "        neighbours (numbered from 1); lines starting with \"%\" before the header\n"
+         "        are comments\n"
+         "output: a \"%\" report header, the line \"nvtxs nedges\", then per vertex its\n"
+         "        x y z coordinates and its neighbours\n"
+         "\n"
+         "exit status:\n"
+         "  0  the layout was written\n"
+         "  1  the input could not be read or is malformed (the message names the file and\n"
+         "     line), the output could not be written (nothing is left at its path), or\n"
+         "     memory ran out\n"
+         "  2  the command line is unusable (an option without a value, a value out of range)\n";
+}
+
+int run_frlayout3d(int argc, const char* const* argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "frlayout3d: out of memory\n");
+    return kExitFailure;
+  }
+}

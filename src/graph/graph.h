@@ -1,0 +1,90 @@
+// The graph record shared by all levels, the graph file reader and the
+// .3dlayout writer.
+//
+//   Graph
+//   +-------------------+      adj[v] = { count, entries }
+//   | adj[0] (unused)   |                      |
+//   | adj[1] ... adj[n] |   entries: [v | nbr nbr ...][v+1 | nbr ...] ...
+//   +-------------------+             one block, lists back to back
+//
+// entries[0] of a list is the vertex itself, entries[1..count-1] its
+// neighbours in stored order.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct AdjacencyList {
+  int32_t count;     ///< entries of the vertex, itself included
+  int32_t* entries;  ///< points into Graph::block
+};
+
+struct Graph {
+  std::vector<AdjacencyList> adj;  ///< nvtxs+1 records, slot 0 unused
+  std::vector<int32_t> block;      ///< all entry lists back to back
+
+  Graph() = default;
+  Graph(const Graph&) = delete;
+  Graph& operator=(const Graph&) = delete;
+};
+
+/// The owner of a graph; empty means "no graph".
+using GraphHandle = std::unique_ptr<Graph>;
+
+/// Positions or displacements of one level: slots 1..3 hold x, y, z arrays
+/// of nvtxs+1 doubles each (slot 0 of the table and of each array unused).
+using Posn = std::array<std::vector<double>, 4>;
+
+/// Allocates a Posn for nvtxs vertices (contents zero).
+void allocate_posn(Posn& posn, int32_t nvtxs);
+
+/// Points every adj[v].entries at its list in the block, lists being back
+/// to back in vertex order. Needed whenever the block may have moved.
+void rebuild_entry_pointers(Graph& graph, int32_t nvtxs);
+
+/// Releases the graph held by the handle, if any, and empties the handle.
+void free_graph(GraphHandle& graph);
+
+/// What read_graph reports besides the graph.
+struct ReadStatus {
+  bool cannot_open = false;     ///< the file could not be opened at all
+  std::string error;            ///< empty on success; one line, no newline
+  int64_t self_loops_dropped = 0;
+};
+
+/// Reads an adjacency-list graph file. On success fills the empty handle,
+/// nvtxs and nedges and returns true. On failure returns false with
+/// status.error naming the file, the line and what is wrong (and
+/// status.cannot_open set when the file could not be opened).
+bool read_graph(const std::string& path, GraphHandle& graph, int32_t& nvtxs,
+                int32_t& nedges, ReadStatus& status);
+
+/// A buffered output file that remembers the first write error.
+struct OutFile {
+  int fd = -1;
+  std::vector<char> buffer;
+  size_t used = 0;
+  int error = 0;  ///< errno of the first failed write, 0 while all is well
+};
+
+/// Appends raw bytes to the file's buffer, flushing as it fills.
+void out_write(OutFile& out, const char* data, size_t size);
+/// printf-style append (for the report lines).
+void out_printf(OutFile& out, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+/// Writes the buffer out; returns false (and keeps errno in out.error) on
+/// failure.
+bool out_flush(OutFile& out);
+
+/// Writes the body of a .3dlayout file: "%d %d\n" with nvtxs and nedges,
+/// then per vertex its first `dims` coordinates as "%12.6f " and its
+/// neighbours as "%d ", then "\n".
+void write_layout(OutFile& out, const Graph& graph, int32_t nvtxs,
+                  int32_t nedges, const Posn& posn, int32_t dims);
+
+/// Formats `value` exactly as printf("%12.6f ", value) would into `dst`
+/// (which needs at least 330 bytes) and returns the length written.
+size_t format_coordinate(double value, char* dst);

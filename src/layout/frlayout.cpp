@@ -1,0 +1,182 @@
+// frlayout: force-directed iterations on one level. Each iteration
+// optionally smooths, rebuilds the octree (nudging refused vertices towards
+// the middle), takes repulsion from the tree and attraction along the
+// edges, moves every vertex by at most the temperature, fits the positions
+// to the box and cools.
+#include <cmath>
+#include <cstdio>
+
+#include "common/common.h"
+#include "common/parallel.h"
+#include "layout/layout.h"
+#include "layout/layout_internal.h"
+#include "octree/octree.h"
+
+int64_t abandoned_insertions = 0;
+void (*iteration_hook)(int32_t, int32_t) = nullptr;
+
+namespace {
+double g_last_ns_per_vertex_iteration = 0;
+}  // namespace
+
+double finest_ns_per_vertex_iteration() { return g_last_ns_per_vertex_iteration; }
+
+namespace {
+
+/// Smoothing passes before the first iteration.
+constexpr int32_t kInitialSmoothingPasses = 5;
+/// Smoothing passes at the start of an iteration, when the count is a
+/// multiple of 5.
+constexpr int32_t kPeriodicSmoothingPasses = 2;
+/// Factor applied to the repulsive force.
+constexpr double kRepulsionScale = 0.01;
+/// Vertices per thread below which a pass is not worth splitting.
+constexpr int64_t kMinChunk = 2048;
+
+/// Everything one frlayout call owns, allocated once for all iterations.
+struct Workspace {
+  Posn disp;
+  Octree tree;
+  std::vector<int32_t> leaf_of;
+  std::vector<NodeQueue> queues;  // one work list per thread
+  std::vector<double> smooth_copy;
+};
+
+void timed_smoothing(const Graph& graph, int32_t nvtxs, double X, double Y, double Z,
+                     int32_t passes, Posn& posn, Workspace& ws) {
+  uint32_t t0 = clock_ms();
+  barycentralize_with(graph, nvtxs, X, Y, Z, passes, posn, ws.smooth_copy);
+  barycentralizing_time += clock_ms() - t0;
+}
+
+/// Moves a refused vertex at least 2 and less than 3 epsilon towards the
+/// middle of each axis (from the exact middle, downwards).
+inline double nudged(double c, double extent, double epsilon) {
+  double r = rand15();
+  if (extent - c > c) return c + epsilon * (r / 32768 + 2);
+  return c - epsilon * (r / 32768 + 2);
+}
+
+void build_octree(int32_t nvtxs, double X, double Y, double Z, double epsilon, Posn& posn,
+                  Workspace& ws) {
+  uint64_t started = clock_ns();
+  octree_clear(ws.tree);
+  const double extent[4] = {0, X, Y, Z};
+  for (int32_t v = 1; v <= nvtxs; ++v) {
+    int attempts = 1;
+    while (!octree_insert(ws.tree, v, posn[1][v], posn[2][v], posn[3][v], ws.leaf_of,
+                          epsilon)) {
+      std::printf("fail, change from ....");
+      std::printf("v = %d, posn[1][v] = %f, \t posn[2][v] = %f, \t posn[3][v] = %f \n", v,
+                  posn[1][v], posn[2][v], posn[3][v]);
+      for (int a = 1; a <= 3; ++a) posn[a][v] = nudged(posn[a][v], extent[a], epsilon);
+      if (++attempts > kMaxInsertAttempts) {
+        // Give up on this vertex for this iteration: it stays where the
+        // nudges put it and takes no part in the repulsion.
+        ws.leaf_of[v] = 0;
+        ++abandoned_insertions;
+        break;
+      }
+    }
+  }
+  phase_ns[kPhaseBuild] += clock_ns() - started;
+}
+
+void repulsion(int32_t nvtxs, double k, double ratio, const Posn& posn, Workspace& ws) {
+  uint64_t started = clock_ns();
+  const double* px = posn[1].data();
+  const double* py = posn[2].data();
+  const double* pz = posn[3].data();
+  double* dx = ws.disp[1].data();
+  double* dy = ws.disp[2].data();
+  double* dz = ws.disp[3].data();
+  parallel_for(1, int64_t{nvtxs} + 1, kMinChunk, [&](int thread, int64_t b, int64_t e) {
+    NodeQueue& queue = ws.queues[thread];
+    for (int64_t v = b; v < e; ++v) {
+      double fx = 0, fy = 0, fz = 0;
+      repulsive_force(ws.tree, static_cast<int32_t>(v), px[v], py[v], pz[v], k, ws.leaf_of,
+                      queue, fx, fy, fz, ratio);
+      dx[v] = fx * kRepulsionScale;
+      dy[v] = fy * kRepulsionScale;
+      dz[v] = fz * kRepulsionScale;
+    }
+  });
+  phase_ns[kPhaseRepulse] += clock_ns() - started;
+}
+
+/// Pulls the two ends of every edge towards each other with d^2/k, each
+/// edge handled once from its lower-numbered end.
+void attraction(const Graph& graph, int32_t nvtxs, double k, double epsilon, const Posn& posn,
+                Posn& disp) {
+  uint64_t started = clock_ns();
+  const double* p[4] = {nullptr, posn[1].data(), posn[2].data(), posn[3].data()};
+  double* q[4] = {nullptr, disp[1].data(), disp[2].data(), disp[3].data()};
+  for (int32_t j = 1; j <= nvtxs; ++j) {
+    const AdjacencyList& list = graph.adj[j];
+    for (int32_t e = 1; e < list.count; ++e) {
+      const int32_t u = list.entries[e];
+      if (u <= j) continue;
+      double delta[4];
+      for (int a = 1; a <= 3; ++a) delta[a] = p[a][j] - p[a][u];
+      double d = std::sqrt((delta[3] * delta[3] + delta[2] * delta[2]) + delta[1] * delta[1]);
+      if (epsilon > d) d = epsilon;
+      const double f = d * d / k;
+      for (int a = 1; a <= 3; ++a) q[a][j] = q[a][j] - (delta[a] / d) * f;
+      for (int a = 1; a <= 3; ++a) q[a][u] = q[a][u] + (delta[a] / d) * f;
+    }
+  }
+  phase_ns[kPhaseAttract] += clock_ns() - started;
+}
+
+/// Moves every vertex along its displacement by at most t.
+void move(int32_t nvtxs, double t, double epsilon, Posn& posn, const Posn& disp) {
+  uint64_t started = clock_ns();
+  double* p[4] = {nullptr, posn[1].data(), posn[2].data(), posn[3].data()};
+  const double* q[4] = {nullptr, disp[1].data(), disp[2].data(), disp[3].data()};
+  parallel_for(1, int64_t{nvtxs} + 1, kMinChunk, [&](int, int64_t b, int64_t e) {
+    for (int64_t v = b; v < e; ++v) {
+      double L = std::sqrt((q[3][v] * q[3][v] + q[2][v] * q[2][v]) + q[1][v] * q[1][v]);
+      if (epsilon > L) L = epsilon;
+      const double s = L < t ? L : t;
+      for (int a = 1; a <= 3; ++a) p[a][v] = p[a][v] + (q[a][v] / L) * s;
+    }
+  });
+  phase_ns[kPhaseMove] += clock_ns() - started;
+}
+
+}  // namespace
+
+void frlayout(const Graph& graph, int32_t nvtxs, double X, double Y, double Z, double k,
+              int32_t n, double ratio, double epsilon, Posn& posn, bool keep_positions) {
+  double t = 0.1 * Y;
+  if (!keep_positions) random_placement(nvtxs, X, Y, Z, posn);
+  Workspace ws;
+  timed_smoothing(graph, nvtxs, X, Y, Z, kInitialSmoothingPasses, posn, ws);
+
+  allocate_posn(ws.disp, nvtxs);
+  ws.leaf_of.assign(static_cast<size_t>(nvtxs) + 1, 0);
+  octree_create(ws.tree, 0, X, 0, Y, 0, Z);
+  ws.queues.resize(static_cast<size_t>(thread_count()));
+  for (NodeQueue& queue : ws.queues) node_queue_init(queue, nvtxs);
+
+  if (n > 0) {
+    const uint64_t started = clock_ns();
+    const bool periodic_smoothing = n % 5 == 0;
+    for (int32_t i = 0; i < n; ++i) {
+      if (iteration_hook) iteration_hook(i, n);
+      if (periodic_smoothing)
+        timed_smoothing(graph, nvtxs, X, Y, Z, kPeriodicSmoothingPasses, posn, ws);
+      build_octree(nvtxs, X, Y, Z, epsilon, posn, ws);
+      repulsion(nvtxs, k, ratio, posn, ws);
+      attraction(graph, nvtxs, k, epsilon, posn, ws.disp);
+      move(nvtxs, t, epsilon, posn, ws.disp);
+      uint64_t started = clock_ns();
+      fit_to_drawing_area(nvtxs, X, Y, Z, posn);
+      phase_ns[kPhaseMove] += clock_ns() - started;
+      t = k * (1 - static_cast<double>(i) / n);
+    }
+    g_last_ns_per_vertex_iteration =
+        static_cast<double>(clock_ns() - started) / (static_cast<double>(nvtxs) * n);
+  }
+  octree_free(ws.tree);
+}

@@ -1,0 +1,79 @@
+// The octree over the drawing area, rebuilt from all positions in every
+// force-directed iteration, and the approximate repulsive force read from it.
+//
+//   Octree::nodes   [0: none][1: root][c c c c c c c c][c c ...] ...
+//                                     ^ first_child of a node: its eight
+//                                       children, octant i at first_child+i
+//
+// Nodes live in one pool that octree_clear cuts back to the root, keeping
+// its capacity, so refilling the tree allocates nothing once it has grown.
+// A node's box is not stored: it follows from the root's box and the
+// octants on the path, computed with the same halving as when the node was
+// made. Index 0 means "none".
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+struct OctreeNode {
+  double cm_x;          ///< centre of mass: running mean of the positions below
+  double cm_y;
+  double cm_z;
+  double side;          ///< largest side of the box, set when the node is split
+  int32_t count;        ///< vertices in the subtree
+  int32_t vertex;       ///< the vertex of a leaf with count 1
+  int32_t first_child;  ///< index of child 0, or 0 for a leaf
+  int32_t parent;       ///< 0 for the root
+};
+
+struct Octree {
+  std::vector<OctreeNode> nodes;  ///< slot 0 unused, slot 1 the root
+  double xmin = 0, xmax = 0, ymin = 0, ymax = 0, zmin = 0, zmax = 0;
+};
+
+/// Index of the root node.
+inline constexpr int32_t kOctreeRoot = 1;
+
+/// Makes `tree` an empty root over the given box (releasing any old tree).
+void octree_create(Octree& tree, double xmin, double xmax, double ymin, double ymax,
+                   double zmin, double zmax);
+
+/// Empties the tree: the root keeps its box and becomes an empty leaf.
+void octree_clear(Octree& tree);
+
+/// Releases every node.
+void octree_free(Octree& tree);
+
+/// Inserts vertex v at (x, y, z) and records its leaf in leaf_of[v].
+/// Returns false, leaving the tree as it was (up to the rounding of the
+/// undone means), when v's position lies within `tolerance` of a vertex
+/// already in the tree on every axis, or when the two positions cannot be
+/// told apart by halving boxes in double precision.
+bool octree_insert(Octree& tree, int32_t v, double x, double y, double z,
+                   std::vector<int32_t>& leaf_of, double tolerance);
+
+/// Gives the leaf `node`, whose box is the one given, its eight empty
+/// children, and records the box's largest side in the node.
+void octree_split(Octree& tree, int32_t node, double xmin, double xmax, double ymin,
+                  double ymax, double zmin, double zmax);
+
+/// The bounded first-in, first-out work list of the repulsion walk.
+/// Appends beyond `capacity` between two resets are dropped: that bound is
+/// part of the method and changes forces, so it must stay.
+struct NodeQueue {
+  std::vector<int32_t> items;
+  int32_t capacity = 0;
+  int32_t size = 0;
+  int32_t head = 0;
+};
+
+/// Sets up a queue with `capacity` slots.
+void node_queue_init(NodeQueue& queue, int32_t capacity);
+
+/// Adds to fx, fy, fz the approximate repulsive force on vertex v at
+/// (x, y, z): k^2/d from every other vertex, groups of vertices whose node
+/// is well separated (largest side / distance < ratio) taken at their
+/// centre of mass. A vertex without a leaf (leaf_of[v] == 0) gets nothing.
+void repulsive_force(const Octree& tree, int32_t v, double x, double y, double z, double k,
+                     const std::vector<int32_t>& leaf_of, NodeQueue& queue, double& fx,
+                     double& fy, double& fz, double ratio);

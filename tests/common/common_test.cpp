@@ -1,0 +1,35 @@
+// rand15 and the conversion of milliseconds to reported seconds.
+#include <gtest/gtest.h>
+
+#include "common/common.h"
+
+TEST(Rand15, FollowsTheLinearCongruence) {
+  seed_rand15(0);
+  // s1 = 2531011 -> (s1 >> 16) & 0x7FFF = 38
+  EXPECT_EQ(rand15(), 38);
+  EXPECT_EQ(rand15_state(), 2531011u);
+  // The state wraps at 2^32.
+  seed_rand15(0xFFFFFFFFu);
+  uint32_t expected = 0xFFFFFFFFu * 214013u + 2531011u;
+  rand15();
+  EXPECT_EQ(rand15_state(), expected);
+}
+
+TEST(Rand15, StaysInRange) {
+  seed_rand15(12345);
+  for (int i = 0; i < 100000; ++i) {
+    int32_t r = rand15();
+    ASSERT_GE(r, 0);
+    ASSERT_LE(r, 32767);
+  }
+}
+
+TEST(MsToSeconds, UsesTheSinglePrecisionThousandth) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%f", ms_to_seconds(10527));
+  EXPECT_STREQ(buf, "10.527001");
+  std::snprintf(buf, sizeof buf, "%f", ms_to_seconds(60000));
+  EXPECT_STREQ(buf, "60.000003");
+  std::snprintf(buf, sizeof buf, "%f", ms_to_seconds(10526));
+  EXPECT_STREQ(buf, "10.526000");
+}
