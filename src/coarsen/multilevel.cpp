@@ -32,6 +32,7 @@ void dump_level(const LayoutLevel& level) {
 
 void layout_coarsest(const LayoutLevel& level) {
   *level.k = coarsest_k(*level.X, *level.Y, *level.Z, level.nvtxs);
+  if (on_level_start) on_level_start(level.step, level.nvtxs, kCoarsestIterations);
   frlayout(*level.graph, level.nvtxs, *level.X, *level.Y, *level.Z, *level.k,
            kCoarsestIterations, level.wellseparatedratio, level.frepsilon, *level.posn, false);
   if constexpr (console_report)
@@ -104,6 +105,7 @@ void coarsen_multilevel(LayoutLevel level) {
   *level.k = refined_k(*level.X, *level.Y, *level.Z, level.nvtxs);
   prolong_positions(*level.posn, cposn, 3, level.nvtxs, *level.k, coarse_of);
   std::vector<int32_t>().swap(coarse_of);
+  if (on_level_start) on_level_start(level.step, level.nvtxs, level.friterations);
   frlayout(*level.graph, level.nvtxs, *level.X, *level.Y, *level.Z, *level.k,
            level.friterations, level.wellseparatedratio, level.frepsilon, *level.posn, true);
   if constexpr (console_report)

@@ -36,3 +36,6 @@ uint64_t clock_ns() {
   return static_cast<uint64_t>(
       duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count());
 }
+
+void (*on_level_start)(int32_t, int32_t, int32_t) = nullptr;
+void (*on_iteration)(int32_t, int32_t) = nullptr;

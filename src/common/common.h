@@ -38,3 +38,8 @@ enum Phase { kPhaseRead, kPhaseCoarsen, kPhaseSmooth, kPhaseBuild, kPhaseRepulse
 extern uint64_t phase_ns[kPhaseCount];
 /// Nanoseconds since an arbitrary origin.
 uint64_t clock_ns();
+
+/// Progress observers for long runs (null: none), called on the layout
+/// thread: when a level's frlayout starts, and at every iteration.
+extern void (*on_level_start)(int32_t step, int32_t nvtxs, int32_t iterations);
+extern void (*on_iteration)(int32_t iteration, int32_t iterations);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 /// Exit statuses of the tool.
@@ -25,6 +26,9 @@ struct RunSettings {
   uint32_t seed = 0;
   int threads = 0;       ///< 0: one per hardware thread
   bool timings = false;  ///< phase times on standard error
+  std::string format;       ///< input format named by "-format"; empty: by file name
+  std::string html_file;    ///< "-html": the viewer page to write, if any
+  std::string export_file;  ///< "-export": the exchange-format file to write, if any
 };
 
 enum class ParseOutcome { kRun, kHelp, kError };
@@ -41,6 +45,14 @@ ParseOutcome parse_options(int argc, const char* const* argv, RunSettings& setti
 /// last ".", then "sfrlayout.3dlayout"), else `given` with ".3dlayout"
 /// appended unless it already ends in exactly that.
 std::string derive_layout_filename(const std::string& graph_filename, const std::string& given);
+
+struct OutFile;
+
+/// Writes a file through a temporary file beside `path`, renamed into place
+/// once `fill` has written everything without error. On failure prints
+/// "frlayout3d: cannot write PATH: REASON" on standard error, leaves
+/// nothing new at `path` and returns false.
+bool write_file_atomically(const std::string& path, const std::function<void(OutFile&)>& fill);
 
 /// The usage text printed for -h, -help and --help.
 const char* usage_text();

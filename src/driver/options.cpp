@@ -25,7 +25,8 @@ constexpr OptionSpec kOptions[] = {
     {"-friterations", Kind::kInt},  {"-bciterations", Kind::kInt},
     {"-wellseparatedratio", Kind::kDouble}, {"-frepsilon", Kind::kDouble},
     {"-seed", Kind::kSeed},         {"-threads", Kind::kThreads},
-    {"-timings", Kind::kFlag},
+    {"-timings", Kind::kFlag},      {"-format", Kind::kWord},
+    {"-html", Kind::kWord},         {"-export", Kind::kWord},
 };
 
 /// Largest frlayout epsilon: a sixth of the smallest side of the initial
@@ -166,7 +167,12 @@ ParseOutcome parse_options(int argc, const char* const* argv, RunSettings& s,
     switch (match->kind) {
       case Kind::kWord: {
         std::string word;
-        if (first_word(value, word)) (name == "-in" ? s.graphFilename : s.layoutFilename) = word;
+        if (!first_word(value, word)) break;
+        if (name == "-in") s.graphFilename = word;
+        else if (name == "-out") s.layoutFilename = word;
+        else if (name == "-format") s.format = word;
+        else if (name == "-html") s.html_file = word;
+        else s.export_file = word;
         break;
       }
       case Kind::kInt: {

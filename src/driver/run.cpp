@@ -76,8 +76,8 @@ void print_timings(int32_t nvtxs, int32_t nedges) {
                finest_ns_per_vertex_iteration(), thread_count());
 }
 
-/// Creates a new file beside `path` for the output; returns its descriptor
-/// and name, or -1 with errno set.
+/// Creates a new file beside `path`; returns its descriptor and name, or -1
+/// with errno set.
 int create_temporary(const std::string& path, std::string& temp_name) {
   std::vector<char> name(path.begin(), path.end());
   const char kPattern[] = ".tmp-XXXXXX";
@@ -92,32 +92,13 @@ int create_temporary(const std::string& path, std::string& temp_name) {
   return fd;
 }
 
-/// Writes the output file; false with a message on standard error when any
-/// step fails, in which case nothing at `path` has changed.
-bool write_output(const RunSettings& s, const RunTimes& t, const Graph& graph, int32_t nvtxs,
-                  int32_t nedges, const Posn& posn) {
-  const std::string& path = s.layoutFilename;
-  std::string temp;
-  int fd = create_temporary(path, temp);
-  if (fd < 0) {
-    std::fprintf(stderr, "frlayout3d: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
-    return false;
-  }
-  OutFile out;
-  out.fd = fd;
-  if constexpr (file_report_header) write_report_header(out, s, t);
-  write_layout(out, graph, nvtxs, nedges, posn, 3);
-  int error = 0;
-  if (!out_flush(out)) error = out.error;
-  if (error == 0 && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temp.c_str());
-    std::fprintf(stderr, "frlayout3d: cannot write %s: %s\n", path.c_str(), std::strerror(error));
-    return false;
-  }
-  return true;
+/// The name of the id file that goes with an output name.
+std::string ids_filename(const std::string& layout_filename) {
+  static const std::string kSuffix = ".3dlayout";
+  if (layout_filename.size() >= kSuffix.size() &&
+      layout_filename.compare(layout_filename.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0)
+    return layout_filename.substr(0, layout_filename.size() - kSuffix.size()) + ".ids";
+  return layout_filename + ".ids";
 }
 
 int run(int argc, const char* const* argv) {
@@ -176,13 +157,43 @@ int run(int argc, const char* const* argv) {
   std::fflush(stdout);
 
   uint64_t write_started = clock_ns();
-  bool written = write_output(s, times, *graph, nvtxs, nedges, posn);
+  bool written = write_file_atomically(s.layoutFilename, [&](OutFile& out) {
+    if constexpr (file_report_header) write_report_header(out, s, times);
+    write_layout(out, *graph, nvtxs, nedges, posn, 3);
+  });
+  if (written && !status.original_ids.empty())
+    written = write_file_atomically(ids_filename(s.layoutFilename), [&](OutFile& out) {
+      for (int32_t v = 1; v <= nvtxs; ++v) out_printf(out, "%lld\n", static_cast<long long>(status.original_ids[v]));
+    });
   phase_ns[kPhaseWrite] += clock_ns() - write_started;
   if (s.timings) print_timings(nvtxs, nedges);
   return written ? kExitOk : kExitFailure;
 }
 
 }  // namespace
+
+bool write_file_atomically(const std::string& path, const std::function<void(OutFile&)>& fill) {
+  std::string temp;
+  int fd = create_temporary(path, temp);
+  if (fd < 0) {
+    std::fprintf(stderr, "frlayout3d: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+    return false;
+  }
+  OutFile out;
+  out.fd = fd;
+  fill(out);
+  int error = 0;
+  if (!out_flush(out)) error = out.error;
+  if (error == 0 && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(temp.c_str());
+    std::fprintf(stderr, "frlayout3d: cannot write %s: %s\n", path.c_str(), std::strerror(error));
+    return false;
+  }
+  return true;
+}
 
 const char* usage_text() {
   return "usage: frlayout3d [-in FILE] [-out FILE] [options]\n"

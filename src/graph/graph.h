@@ -53,6 +53,9 @@ struct ReadStatus {
   bool cannot_open = false;     ///< the file could not be opened at all
   std::string error;            ///< empty on success; one line, no newline
   int64_t self_loops_dropped = 0;
+  /// For formats with arbitrary vertex ids: original_ids[v] is the id of
+  /// vertex v (slot 0 unused); empty when vertices are numbered as read.
+  std::vector<int64_t> original_ids;
 };
 
 /// Reads an adjacency-list graph file. On success fills the empty handle,

@@ -13,7 +13,6 @@
 #include "octree/octree.h"
 
 int64_t abandoned_insertions = 0;
-void (*iteration_hook)(int32_t, int32_t) = nullptr;
 
 namespace {
 double g_last_ns_per_vertex_iteration = 0;
@@ -163,7 +162,7 @@ void frlayout(const Graph& graph, int32_t nvtxs, double X, double Y, double Z, d
     const uint64_t started = clock_ns();
     const bool periodic_smoothing = n % 5 == 0;
     for (int32_t i = 0; i < n; ++i) {
-      if (iteration_hook) iteration_hook(i, n);
+      if (on_iteration) on_iteration(i, n);
       if (periodic_smoothing)
         timed_smoothing(graph, nvtxs, X, Y, Z, kPeriodicSmoothingPasses, posn, ws);
       build_octree(nvtxs, X, Y, Z, epsilon, posn, ws);

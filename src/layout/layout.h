@@ -37,10 +37,6 @@ inline constexpr int kMaxInsertAttempts = 100;
 /// repulsion in that iteration).
 extern int64_t abandoned_insertions;
 
-/// Called, when set, at the start of every iteration with the iteration
-/// index and count (for progress display).
-extern void (*iteration_hook)(int32_t iteration, int32_t iterations);
-
 /// Nanoseconds per vertex per iteration of the last frlayout call (the
 /// finest level, once a run is over); 0 before any iteration.
 double finest_ns_per_vertex_iteration();

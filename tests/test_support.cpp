@@ -1,0 +1,164 @@
+// Shared helpers for the tests.
+#include "test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+GraphHandle make_graph(const std::vector<std::vector<int32_t>>& lists) {
+  GraphHandle g(new Graph);
+  const int32_t n = static_cast<int32_t>(lists.size());
+  g->adj.assign(static_cast<size_t>(n) + 1, AdjacencyList{0, nullptr});
+  for (int32_t v = 1; v <= n; ++v) {
+    g->block.push_back(v);
+    for (int32_t w : lists[v - 1]) g->block.push_back(w);
+    g->adj[v].count = static_cast<int32_t>(lists[v - 1].size()) + 1;
+  }
+  rebuild_entry_pointers(*g, n);
+  return g;
+}
+
+int32_t graph_nedges(const std::vector<std::vector<int32_t>>& lists) {
+  size_t entries = 0;
+  for (const auto& l : lists) entries += l.size();
+  return static_cast<int32_t>(entries / 2);
+}
+
+std::vector<std::vector<int32_t>> path_lists(int32_t n) {
+  std::vector<std::vector<int32_t>> l(n);
+  for (int32_t v = 1; v <= n; ++v) {
+    if (v > 1) l[v - 1].push_back(v - 1);
+    if (v < n) l[v - 1].push_back(v + 1);
+  }
+  return l;
+}
+
+std::vector<std::vector<int32_t>> cycle_lists(int32_t n) {
+  std::vector<std::vector<int32_t>> l(n);
+  for (int32_t v = 1; v <= n; ++v) {
+    l[v - 1].push_back(v == 1 ? n : v - 1);
+    l[v - 1].push_back(v == n ? 1 : v + 1);
+  }
+  return l;
+}
+
+std::vector<std::vector<int32_t>> star_lists(int32_t n) {
+  std::vector<std::vector<int32_t>> l(n);
+  for (int32_t v = 2; v <= n; ++v) {
+    l[0].push_back(v);
+    l[v - 1].push_back(1);
+  }
+  return l;
+}
+
+std::vector<std::vector<int32_t>> grid_lists(int32_t a, int32_t b, int32_t c) {
+  std::vector<std::vector<int32_t>> l(static_cast<size_t>(a) * b * c);
+  auto id = [&](int32_t i, int32_t j, int32_t k) { return 1 + i + a * (j + b * k); };
+  for (int32_t k = 0; k < c; ++k)
+    for (int32_t j = 0; j < b; ++j)
+      for (int32_t i = 0; i < a; ++i) {
+        auto& list = l[id(i, j, k) - 1];
+        if (i > 0) list.push_back(id(i - 1, j, k));
+        if (i + 1 < a) list.push_back(id(i + 1, j, k));
+        if (j > 0) list.push_back(id(i, j - 1, k));
+        if (j + 1 < b) list.push_back(id(i, j + 1, k));
+        if (k > 0) list.push_back(id(i, j, k - 1));
+        if (k + 1 < c) list.push_back(id(i, j, k + 1));
+      }
+  return l;
+}
+
+std::string graph_file_text(const std::vector<std::vector<int32_t>>& lists) {
+  std::ostringstream s;
+  s << lists.size() << " " << graph_nedges(lists) << "\n";
+  for (const auto& l : lists) {
+    for (size_t i = 0; i < l.size(); ++i) s << (i ? " " : "") << l[i];
+    s << "\n";
+  }
+  return s.str();
+}
+
+ScratchDir::ScratchDir() {
+  std::string tmpl = (std::filesystem::temp_directory_path() / "frl-test-XXXXXX").string();
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back('\0');
+  if (::mkdtemp(buf.data()) == nullptr) std::abort();
+  path = buf.data();
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  // Restore write permission on anything a test made read-only.
+  for (auto it = std::filesystem::recursive_directory_iterator(path, ec);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->is_directory(ec))
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ec);
+  }
+  std::filesystem::permissions(path, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ec);
+  std::filesystem::remove_all(path, ec);
+}
+
+void write_file(const std::string& path, const std::string& content) {
+  std::ofstream f(path, std::ios::binary);
+  f << content;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+bool file_exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+RunResult run_tool(const std::vector<std::string>& args, const std::string& dir) {
+  ScratchDir io;
+  const std::string out_path = io.file("stdout"), err_path = io.file("stderr");
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::chdir(dir.c_str()) != 0) ::_exit(127);
+    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int in = ::open("/dev/null", O_RDONLY);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    std::vector<char*> argv;
+    std::string binary = FRLAYOUT3D_BINARY;
+    argv.push_back(binary.data());
+    std::vector<std::string> copy = args;
+    for (std::string& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(binary.c_str(), argv.data());
+    ::_exit(127);
+  }
+  int wstatus = 0;
+  ::waitpid(pid, &wstatus, 0);
+  RunResult r;
+  r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  r.out = read_file(out_path);
+  r.err = read_file(err_path);
+  return r;
+}
+
+std::string layout_body(const std::string& content) {
+  size_t pos = 0;
+  while (pos < content.size() && content[pos] == '%') {
+    size_t nl = content.find('\n', pos);
+    if (nl == std::string::npos) return "";
+    pos = nl + 1;
+  }
+  return content.substr(pos);
+}
+
+std::string test_data(const std::string& relative) {
+  return std::string(FRLAYOUT3D_TEST_DATA) + "/" + relative;
+}
