@@ -29,6 +29,10 @@ struct LayoutLevel {
 /// draws per swap (none when n <= 1).
 void random_permutation(std::vector<int32_t>& order, int32_t n);
 
+/// Which of c >= 2 free neighbours (1-based, in list order) a draw r picks:
+/// the first m with m >= ((r / 32768) * c) * 0.999999.
+int32_t matching_choice(int32_t r, int32_t c);
+
 /// Random maximal matching along the edges; match[v] is v's partner or 0.
 /// Returns the number of pairs.
 int32_t random_matching(const Graph& graph, int32_t nvtxs, std::vector<int32_t>& match);

@@ -15,6 +15,13 @@ void random_permutation(std::vector<int32_t>& order, int32_t n) {
   }
 }
 
+int32_t matching_choice(int32_t r, int32_t c) {
+  const double threshold = ((static_cast<double>(r) / 32768) * c) * 0.999999;
+  int32_t m = 1;
+  while (m < threshold) ++m;
+  return m;
+}
+
 int32_t random_matching(const Graph& graph, int32_t nvtxs, std::vector<int32_t>& match) {
   std::vector<int32_t> order(static_cast<size_t>(nvtxs) + 1);
   for (int32_t v = 1; v <= nvtxs; ++v) {
@@ -39,13 +46,12 @@ int32_t random_matching(const Graph& graph, int32_t nvtxs, std::vector<int32_t>&
     if (c == 0) continue;
     ++pairs;
     if (c >= 2) {
-      const double r = rand15();
-      const double threshold = ((r / 32768) * c) * 0.999999;
+      const int32_t chosen = matching_choice(rand15(), c);
       int32_t j = 0;
       for (int32_t e = 1; e < list.count; ++e) {
         const int32_t u = list.entries[e];
         if (match[u] != 0) continue;
-        if (++j >= threshold) {
+        if (++j == chosen) {
           candidate = u;
           break;
         }

@@ -1,0 +1,140 @@
+// Option scanning with prefix matching, value reading and output naming.
+#include <gtest/gtest.h>
+
+#include "driver/driver.h"
+
+namespace {
+
+struct Parsed {
+  ParseOutcome outcome;
+  RunSettings settings;
+  std::string error;
+};
+
+Parsed parse(std::vector<const char*> args) {
+  args.insert(args.begin(), "frlayout3d");
+  Parsed p;
+  p.outcome = parse_options(static_cast<int>(args.size()), args.data(), p.settings, p.error);
+  return p;
+}
+
+}  // namespace
+
+TEST(DeriveLayoutFilename, FollowsTheNamingRules) {
+  struct Case {
+    const char* input;
+    const char* given;
+    const char* expected;
+  } cases[] = {
+      {"graph.graph", "", "graphsfrlayout.3dlayout"},
+      {"data/run1.graph", "", "data/run1sfrlayout.3dlayout"},
+      {"./g", "", "sfrlayout.3dlayout"},  // the cut happens in the directory part
+      {"mesh", "", "meshsfrlayout.3dlayout"},
+      {"a.b.c", "", "a.bsfrlayout.3dlayout"},
+      {"g.graph", "res.txt", "res.txt.3dlayout"},
+      {"g.graph", "res.3dlayout", "res.3dlayout"},
+      {"g.graph", "out.3dlayout.old", "out.3dlayout.old.3dlayout"},
+      {"g.graph", "out.3DLAYOUT", "out.3DLAYOUT.3dlayout"},
+      {"g.graph", "plain", "plain.3dlayout"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(derive_layout_filename(c.input, c.given), c.expected) << c.input << " " << c.given;
+}
+
+TEST(ParseOptions, DefaultsWithoutArguments) {
+  Parsed p = parse({});
+  ASSERT_EQ(p.outcome, ParseOutcome::kRun);
+  EXPECT_EQ(p.settings.graphFilename, "graph.graph");
+  EXPECT_EQ(p.settings.layoutFilename, "graphsfrlayout.3dlayout");
+  EXPECT_EQ(p.settings.friterations, 50);
+  EXPECT_EQ(p.settings.bciterations, 5);
+  EXPECT_EQ(p.settings.wellseparatedratio, 0.6);
+  EXPECT_EQ(p.settings.frepsilon, 0.00001);
+  EXPECT_FALSE(p.settings.seed_given);
+}
+
+TEST(ParseOptions, PrefixMatchingAndValues) {
+  Parsed p = parse({"-input", "g.graph", "-outfile", "res", "-friterations", "12abc",
+                    "-bciterations", "7", "-wellseparatedratio", " 1.5e1x", "-frepsilon", "2"});
+  ASSERT_EQ(p.outcome, ParseOutcome::kRun) << p.error;
+  EXPECT_EQ(p.settings.graphFilename, "g.graph");
+  EXPECT_EQ(p.settings.layoutFilename, "res.3dlayout");
+  EXPECT_EQ(p.settings.friterations, 12);
+  EXPECT_EQ(p.settings.bciterations, 7);
+  EXPECT_EQ(p.settings.wellseparatedratio, 15.0);
+  EXPECT_EQ(p.settings.frepsilon, 2.0);
+}
+
+TEST(ParseOptions, ValuesAreNeverOptionsAndLaterOccurrencesWin) {
+  Parsed p = parse({"-in", "-out", "-friterations", "3", "-friterations", "abc", "stray"});
+  ASSERT_EQ(p.outcome, ParseOutcome::kRun) << p.error;
+  EXPECT_EQ(p.settings.graphFilename, "-out");
+  EXPECT_EQ(p.settings.friterations, 0);
+  Parsed q = parse({"-in=g.graph", "x.graph"});
+  EXPECT_EQ(q.settings.graphFilename, "x.graph");
+  Parsed r = parse({"-in", "  two words", "-out", "   "});
+  EXPECT_EQ(r.settings.graphFilename, "two");
+  EXPECT_EQ(r.settings.layoutFilename, "twosfrlayout.3dlayout");
+}
+
+TEST(ParseOptions, RealValuesAcceptOnlyDecimalNumbers) {
+  struct Case {
+    const char* value;
+    double expected;
+  } cases[] = {{"nan", 0.0}, {"inf", 0.0}, {"0x10", 0.0}, {"-0", -0.0}, {".5", 0.5},
+               {"5.", 5.0},  {"1e", 1.0},  {"-2.5E-1z", -0.25}, {"", 0.0}};
+  for (const Case& c : cases) {
+    Parsed p = parse({"-wellseparatedratio", c.value});
+    ASSERT_EQ(p.outcome, ParseOutcome::kRun) << c.value << ": " << p.error;
+    EXPECT_EQ(p.settings.wellseparatedratio, c.expected) << c.value;
+  }
+}
+
+TEST(ParseOptions, SeedIsTakenModuloTwoToThe32) {
+  struct Case {
+    const char* value;
+    uint32_t expected;
+  } cases[] = {{"0", 0u}, {"42", 42u}, {"-1", 4294967295u}, {"4294967296", 0u},
+               {"1000000000000", 3567587328u}, {"+7", 7u},
+               {"123456789012345678901234567890", 1312754386u}};
+  for (const Case& c : cases) {
+    Parsed p = parse({"-seed", c.value});
+    ASSERT_EQ(p.outcome, ParseOutcome::kRun) << c.value << ": " << p.error;
+    EXPECT_TRUE(p.settings.seed_given);
+    EXPECT_EQ(p.settings.seed, c.expected) << c.value;
+  }
+}
+
+TEST(ParseOptions, UnusableValuesAreErrors) {
+  const std::vector<std::vector<const char*>> cases = {
+      {"-in"},
+      {"-friterations", "5", "-out"},
+      {"-friterations", "1000000000000"},
+      {"-bciterations", "-2147483649"},
+      {"-wellseparatedratio", "1e400"},
+      {"-frepsilon", "0"},
+      {"-frepsilon", "-1"},
+      {"-frepsilon", "1e300"},
+      {"-frepsilon", "nan"},
+      {"-seed", "abc"},
+      {"-seed", "12abc"},
+      {"-seed", ""},
+      {"-threads", "0"},
+      {"-threads", "x"},
+  };
+  for (const auto& args : cases) {
+    Parsed p = parse(args);
+    EXPECT_EQ(p.outcome, ParseOutcome::kError) << args[0];
+    EXPECT_FALSE(p.error.empty());
+  }
+}
+
+TEST(ParseOptions, HelpOnlyAsAnOption) {
+  EXPECT_EQ(parse({"-h"}).outcome, ParseOutcome::kHelp);
+  EXPECT_EQ(parse({"-x", "--help"}).outcome, ParseOutcome::kHelp);
+  EXPECT_EQ(parse({"-help"}).outcome, ParseOutcome::kHelp);
+  Parsed p = parse({"-in", "-help"});
+  EXPECT_EQ(p.outcome, ParseOutcome::kRun);
+  EXPECT_EQ(p.settings.graphFilename, "-help");
+  EXPECT_EQ(parse({"-helpme"}).outcome, ParseOutcome::kRun);
+}

@@ -1,0 +1,126 @@
+// The repulsive force read from the octree: magnitude k^2/d, direction away
+// from the others, the opening test and the bounded work list.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "octree/octree.h"
+
+namespace {
+
+struct Scene {
+  Octree tree;
+  std::vector<int32_t> leaf_of;
+  std::vector<std::array<double, 3>> p;  // p[v-1]
+  NodeQueue queue;
+
+  Scene(const std::vector<std::array<double, 3>>& points, int32_t capacity) : p(points) {
+    octree_create(tree, 0, 1000, 0, 800, 0, 600);
+    leaf_of.assign(points.size() + 1, 0);
+    for (size_t v = 1; v <= points.size(); ++v)
+      EXPECT_TRUE(octree_insert(tree, static_cast<int32_t>(v), p[v - 1][0], p[v - 1][1],
+                                p[v - 1][2], leaf_of, 1e-5));
+    node_queue_init(queue, capacity);
+  }
+
+  std::array<double, 3> force(int32_t v, double k, double ratio) {
+    double f[3] = {0, 0, 0};
+    repulsive_force(tree, v, p[v - 1][0], p[v - 1][1], p[v - 1][2], k, leaf_of, queue, f[0],
+                    f[1], f[2], ratio);
+    return {f[0], f[1], f[2]};
+  }
+};
+
+double length(const std::array<double, 3>& f) {
+  return std::sqrt(f[0] * f[0] + f[1] * f[1] + f[2] * f[2]);
+}
+
+}  // namespace
+
+TEST(RepulsiveForce, TwoVerticesPushApartWithKSquaredOverD) {
+  // On each axis in turn, so that a swapped axis or sign shows.
+  for (int axis = 0; axis < 3; ++axis) {
+    std::array<double, 3> a = {100, 100, 100}, b = a;
+    b[axis] += 5;
+    Scene s({a, b}, 2);
+    std::array<double, 3> fa = s.force(1, 10, 0.6), fb = s.force(2, 10, 0.6);
+    for (int c = 0; c < 3; ++c) {
+      EXPECT_DOUBLE_EQ(fa[c], c == axis ? -20.0 : 0.0) << axis;
+      EXPECT_DOUBLE_EQ(fb[c], c == axis ? 20.0 : 0.0) << axis;
+    }
+  }
+}
+
+TEST(RepulsiveForce, LoneVertexFeelsNothing) {
+  Scene s({{5, 5, 5}}, 1);
+  std::array<double, 3> f = s.force(1, 10, 0.6);
+  EXPECT_EQ(f[0], 0);
+  EXPECT_EQ(f[1], 0);
+  EXPECT_EQ(f[2], 0);
+}
+
+TEST(RepulsiveForce, FullWorkListDropsNodes) {
+  // Vertices 2 and 3 share a chain of four nodes below the root; for vertex
+  // 1 the fourth append overflows a list of 3 slots.
+  const std::vector<std::array<double, 3>> pts = {
+      {450, 350, 250}, {520, 420, 320}, {530, 430, 330}};
+  const double k = 10;
+  Scene small(pts, 3);
+  std::array<double, 3> f1 = small.force(1, k, 0.6);
+  EXPECT_EQ(length(f1), 0.0);
+  // Vertices 2 and 3 are each repelled by both others.
+  std::array<double, 3> f2 = small.force(2, k, 0.6);
+  double d12 = std::sqrt(3 * 70.0 * 70.0), d23 = std::sqrt(3.0 * 100.0);
+  std::array<double, 3> expect2;
+  for (int c = 0; c < 3; ++c)
+    expect2[c] = k * k / d12 * (70 / d12) + k * k / d23 * (-10 / d23);
+  for (int c = 0; c < 3; ++c) EXPECT_NEAR(f2[c], expect2[c], 1e-12);
+
+  Scene big(pts, 4);
+  f1 = big.force(1, k, 0.6);
+  // Taken as a whole: 2 k^2/d from the midpoint (525, 425, 325).
+  double d = std::sqrt(3 * 75.0 * 75.0);
+  for (int c = 0; c < 3; ++c) EXPECT_NEAR(f1[c], 2 * k * k / d * (-75 / d), 1e-12);
+}
+
+TEST(RepulsiveForce, RatioDecidesBetweenExactSumAndCentreOfMass) {
+  const std::vector<std::array<double, 3>> pts = {
+      {100, 100, 100}, {900, 700, 500}, {950, 750, 550}, {880, 650, 580}};
+  const double k = 30;
+  // Ratio 0 opens every node: the exact sum over the other vertices.
+  Scene exact(pts, 64);
+  std::array<double, 3> f = exact.force(1, k, 0.0);
+  std::array<double, 3> want = {0, 0, 0};
+  for (int v = 2; v <= 4; ++v) {
+    double dx = pts[0][0] - pts[v - 1][0], dy = pts[0][1] - pts[v - 1][1],
+           dz = pts[0][2] - pts[v - 1][2];
+    double d = std::sqrt(dx * dx + dy * dy + dz * dz);
+    want[0] += k * k / d * dx / d;
+    want[1] += k * k / d * dy / d;
+    want[2] += k * k / d * dz / d;
+  }
+  for (int c = 0; c < 3; ++c) EXPECT_NEAR(f[c], want[c], 1e-12);
+  // A huge ratio opens nothing: the three count once, at their centre.
+  Scene whole(pts, 64);
+  f = whole.force(1, k, 1e300);
+  double cx = (900 + 950 + 880) / 3.0, cy = (700 + 750 + 650) / 3.0, cz = (500 + 550 + 580) / 3.0;
+  double dx = 100 - cx, dy = 100 - cy, dz = 100 - cz, d = std::sqrt(dx * dx + dy * dy + dz * dz);
+  EXPECT_NEAR(f[0], 3 * k * k / d * dx / d, 1e-9);
+  EXPECT_NEAR(f[2], 3 * k * k / d * dz / d, 1e-9);
+}
+
+TEST(RepulsiveForce, AddsToTheOutValues) {
+  Scene s({{100, 100, 100}, {105, 100, 100}}, 2);
+  double fx = 1, fy = 2, fz = 3;
+  repulsive_force(s.tree, 1, 100, 100, 100, 10, s.leaf_of, s.queue, fx, fy, fz, 0.6);
+  EXPECT_DOUBLE_EQ(fx, 1 - 20);
+  EXPECT_DOUBLE_EQ(fy, 2);
+  EXPECT_DOUBLE_EQ(fz, 3);
+}
+
+TEST(RepulsiveForce, VertexLeftOutOfTheTreeGetsNothing) {
+  Scene s({{100, 100, 100}, {105, 100, 100}}, 2);
+  s.leaf_of[1] = 0;
+  std::array<double, 3> f = s.force(1, 10, 0.6);
+  EXPECT_EQ(length(f), 0.0);
+}
