@@ -23,6 +23,24 @@ void node_queue_init(NodeQueue& queue, int32_t capacity) {
   queue.head = 0;
 }
 
+namespace {
+
+/// Whether an internal node of largest side s at distance d is opened, that
+/// is whether the rounded quotient s / d is at least the ratio. Most nodes
+/// are far from the boundary, where a product decides it without the
+/// division: when s / d lies more than a few units in the last place
+/// away from the ratio, the rounded quotient falls on the same side.
+inline bool opened(double s, double d, double ratio) {
+  if (ratio > 1e-200 && ratio < 1e200) {
+    const double rd = ratio * d;
+    if (s > rd * (1 + 0x1p-40)) return true;
+    if (s < rd * (1 - 0x1p-40)) return false;
+  }
+  return s / d >= ratio;
+}
+
+}  // namespace
+
 void repulsive_force(const Octree& tree, int32_t v, double x, double y, double z, double k,
                      const std::vector<int32_t>& leaf_of, NodeQueue& queue, double& fx,
                      double& fy, double& fz, double ratio) {
@@ -30,6 +48,7 @@ void repulsive_force(const Octree& tree, int32_t v, double x, double y, double z
   int32_t cur = leaf_of[v];
   if (cur == 0) return;
   int32_t par = nodes[cur].parent;
+  const double kk = k * k;
   double sx = fx, sy = fy, sz = fz;
   while (par != 0) {
     queue.size = 0;
@@ -39,21 +58,21 @@ void repulsive_force(const Octree& tree, int32_t v, double x, double y, double z
       if (ch != cur && nodes[ch].count > 0) append(queue, ch);
     while (queue.head < queue.size) {
       const OctreeNode& n = nodes[queue.items[queue.head++]];
-      double dx = x - n.cm_x;
-      double dy = y - n.cm_y;
-      double dz = z - n.cm_z;
+      const double dx = x - n.cm_x;
+      const double dy = y - n.cm_y;
+      const double dz = z - n.cm_z;
       double d = std::sqrt(dx * dx + dy * dy + dz * dz);
       if (d < kDistanceFloor) d = kDistanceFloor;
       double f;
       if (n.first_child != 0) {
-        if (n.side / d >= ratio) {
+        if (opened(n.side, d, ratio)) {
           for (int32_t ch = n.first_child; ch < n.first_child + 8; ++ch)
             if (nodes[ch].count > 0) append(queue, ch);
           continue;
         }
-        f = (k * k / d) * n.count;
+        f = (kk / d) * n.count;
       } else {
-        f = k * k / d;
+        f = kk / d;
       }
       sx = sx + f * dx / d;
       sy = sy + f * dy / d;
