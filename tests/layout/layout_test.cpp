@@ -139,3 +139,16 @@ TEST(Frlayout, FillsTheBoxOnEveryAxisWithIsolatedVertices) {
   const double extent[4] = {0, 1000, 800, 600};
   expect_inside_and_filled(posn, n, extent);
 }
+
+TEST(Frlayout, RealMeshAsOneLevelStaysInsideTheBox) {
+  GraphHandle g;
+  int32_t nvtxs = 0, nedges = 0;
+  ReadStatus status;
+  ASSERT_TRUE(read_graph(test_data("data/delaunay_n10.graph"), g, nvtxs, nedges, status));
+  Posn posn;
+  allocate_posn(posn, nvtxs);
+  seed_rand15(12);
+  frlayout(*g, nvtxs, 1000, 800, 600, 50, 30, 0.6, 1e-5, posn, false);
+  const double extent[4] = {0, 1000, 800, 600};
+  expect_inside_and_filled(posn, nvtxs, extent);
+}
