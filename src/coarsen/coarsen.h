@@ -46,10 +46,19 @@ void number_coarse_vertices(const std::vector<int32_t>& match, int32_t nvtxs,
 void bucket_by_coarse(int32_t nvtxs, int32_t cnvtxs, const std::vector<int32_t>& coarse_of,
                       std::vector<int32_t>& members, std::vector<int32_t>& start);
 
+/// After a matching that removes fewer than a tenth of the vertices (a
+/// star, many small components), pairs more of the free vertices, without
+/// drawing: two free vertices that share a neighbour, in each list's order,
+/// then free vertices without neighbours, two by two. Returns the number
+/// of pairs added.
+int32_t pair_leftovers(const Graph& graph, int32_t nvtxs, std::vector<int32_t>& match);
+
 /// Builds the coarse graph for the given map: coarse neighbours in order
 /// of first meeting, the edge inside a pair dropped, parallel edges merged.
+/// `loose_pairs` counts pairs not joined by an edge, which drop no entries.
 void contract_graph(const Graph& graph, int32_t nvtxs, int32_t nedges, GraphHandle& cgraph,
-                    int32_t cnvtxs, int32_t& cnedges, const std::vector<int32_t>& coarse_of);
+                    int32_t cnvtxs, int32_t& cnedges, const std::vector<int32_t>& coarse_of,
+                    int32_t loose_pairs = 0);
 
 /// One coarsening step: matching, numbering and contraction.
 void coarsen_graph(const Graph& graph, int32_t nvtxs, int32_t nedges, GraphHandle& cgraph,
@@ -71,8 +80,8 @@ double coarsest_k(double X, double Y, double Z, int32_t nvtxs);
 /// The ideal distance of a refined level, (((Z*X)*Y)/nvtxs)^(1/3).
 double refined_k(double X, double Y, double Z, int32_t nvtxs);
 
-/// A step whose coarse level keeps more than this share of its vertices
-/// (it removes fewer than a tenth) ends the coarsening: the level is laid
-/// out as the coarsest. This bounds the depth and the memory of all levels
-/// alive at once.
+/// A matching that removes fewer than 1/kMinShrinkDivisor of the vertices
+/// is completed by pair_leftovers; a step that still removes fewer ends
+/// the coarsening (the level is laid out as the coarsest). This bounds the
+/// depth and the memory of all levels alive at once.
 inline constexpr int32_t kMinShrinkDivisor = 10;

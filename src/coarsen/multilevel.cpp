@@ -79,8 +79,8 @@ void coarsen_multilevel(LayoutLevel level) {
   coarsening_time += clock_ms() - t0;
   phase_ns[kPhaseCoarsen] += clock_ns() - started;
 
-  // A step that removes fewer than a tenth of the vertices (a level without
-  // edges, a star) would make the recursion deep or endless: stop here.
+  // A step that removes fewer than a tenth of the vertices even after
+  // pair_leftovers would make the recursion deep or endless: stop here.
   if (int64_t{level.nvtxs - cnvtxs} * kMinShrinkDivisor < level.nvtxs) {
     free_graph(cgraph);
     std::vector<int32_t>().swap(coarse_of);

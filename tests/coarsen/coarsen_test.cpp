@@ -165,16 +165,24 @@ TEST(ContractGraph, FewerEntriesThanTheHeaderSays) {
   EXPECT_EQ(cg->block.size(), 4u);
 }
 
-TEST(CoarsenGraph, NoEdgesGivesTheSameGraph) {
+TEST(ContractGraph, IdentityMapGivesTheSameGraph) {
   GraphHandle g = make_graph({{}, {}, {}});
+  GraphHandle cg;
+  int32_t cnedges = -1;
+  contract_graph(*g, 3, 0, cg, 3, cnedges, {0, 1, 2, 3});
+  EXPECT_EQ(cnedges, 0);
+  EXPECT_EQ(cg->block, (std::vector<int32_t>{1, 2, 3}));
+}
+
+TEST(CoarsenGraph, EdgelessLevelIsHalvedByLoosePairs) {
+  GraphHandle g = make_graph({{}, {}, {}, {}, {}});
   GraphHandle cg;
   int32_t cnvtxs = 0, cnedges = 0;
   std::vector<int32_t> coarse_of;
-  coarsen_graph(*g, 3, 0, cg, cnvtxs, cnedges, coarse_of);
+  coarsen_graph(*g, 5, 0, cg, cnvtxs, cnedges, coarse_of);
   EXPECT_EQ(cnvtxs, 3);
   EXPECT_EQ(cnedges, 0);
-  EXPECT_EQ(coarse_of, (std::vector<int32_t>{0, 1, 2, 3}));
-  EXPECT_EQ(cg->block, (std::vector<int32_t>{1, 2, 3}));
+  EXPECT_EQ(coarse_of, (std::vector<int32_t>{0, 1, 1, 2, 2, 3}));
 }
 
 TEST(LevelK, MultiplicationOrdersAndValues) {
@@ -249,10 +257,33 @@ TEST(CoarsenMultilevel, SmallInputIsTheCoarsestLevel) {
   EXPECT_EQ(coarsening_time, 0u);
 }
 
-TEST(CoarsenMultilevel, StalledCoarseningStopsAtTheStalledLevel) {
-  // 80 isolated vertices: no step can shrink them, so step 0 is the
-  // coarsest. A star of 200 loses one vertex per step: it stops at once.
-  for (auto lists : {std::vector<std::vector<int32_t>>(80), star_lists(200)}) {
+TEST(PairLeftovers, PairsLeavesOfAHubAndIsolatedVertices) {
+  //   3 4 5 6        7  8  9
+  //    \| |/
+  //  2 - 1           (isolated)
+  auto lists = star_lists(6);
+  lists.push_back({});
+  lists.push_back({});
+  lists.push_back({});
+  GraphHandle g = make_graph(lists);
+  std::vector<int32_t> match = {0, 2, 1, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(pair_leftovers(*g, 9, match), 3);
+  EXPECT_EQ(match, (std::vector<int32_t>{0, 2, 1, 4, 3, 6, 5, 8, 7, 0}));
+  // Loose pairs drop no entries: the block must still hold every list.
+  std::vector<int32_t> coarse_of(10);
+  number_coarse_vertices(match, 9, coarse_of);
+  GraphHandle cg;
+  int32_t cnedges = 0;
+  contract_graph(*g, 9, 5, cg, 5, cnedges, coarse_of, 2);
+  EXPECT_EQ(cnedges, 2);
+  EXPECT_EQ(list_of(*cg, 1), (std::vector<int32_t>{2, 3}));
+  EXPECT_EQ(list_of(*cg, 5), (std::vector<int32_t>{}));
+}
+
+TEST(CoarsenMultilevel, StarsAndIsolatedVerticesStillCoarsen) {
+  // A star loses one vertex per plain matching step and isolated vertices
+  // none; with the leftover pairing both halve per step, so few levels.
+  for (auto lists : {std::vector<std::vector<int32_t>>(400), star_lists(400)}) {
     const int32_t n = static_cast<int32_t>(lists.size());
     GraphHandle g = make_graph(lists);
     Posn posn;
@@ -263,8 +294,8 @@ TEST(CoarsenMultilevel, StalledCoarseningStopsAtTheStalledLevel) {
     coarsen_multilevel(
         LayoutLevel{g.get(), n, graph_nedges(lists), &X, &Y, &Z, &k, 5, 0.6, 1e-5, &posn, 50, 0});
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out.find("step=1"), std::string::npos) << out;
-    EXPECT_NE(out.find("Leaving coarsest frlayout, step=0"), std::string::npos);
+    EXPECT_NE(out.find("step=3"), std::string::npos) << out;
+    EXPECT_EQ(out.find("step=5"), std::string::npos) << out;
     for (int a = 1; a <= 3; ++a)
       for (int32_t v = 1; v <= n; ++v) ASSERT_TRUE(std::isfinite(posn[a][v]));
   }
