@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "graph/graph.h"
+
 /// Exit statuses of the tool.
 inline constexpr int kExitOk = 0;
 /// The input could not be read, the output could not be written, or memory
@@ -53,6 +55,23 @@ struct OutFile;
 /// "frlayout3d: cannot write PATH: REASON" on standard error, leaves
 /// nothing new at `path` and returns false.
 bool write_file_atomically(const std::string& path, const std::function<void(OutFile&)>& fill);
+
+/// Writes the "-html" viewer page: the embedded viewer with the graph's
+/// name (the file name without its directories), nvtxs, nedges, the run
+/// report (settings and the three millisecond counts, as the report shows
+/// them), the positions of vertices 1..nvtxs as base64 of little-endian
+/// 32-bit floats (x, y, z per vertex) and the distinct edges as base64 of
+/// little-endian 32-bit pairs of 0-based vertex indices.
+void write_html_view(OutFile& out, const RunSettings& settings, uint32_t total_ms,
+                     uint32_t coarsening_ms, uint32_t barycentralizing_ms, const Graph& graph,
+                     int32_t nvtxs, int32_t nedges, const Posn& posn);
+
+/// When standard error is a terminal, installs the progress observers that
+/// keep one line there up to date with the level, the iteration and the
+/// elapsed time; otherwise does nothing.
+void start_progress();
+/// Erases the progress line, if any, and removes the observers.
+void finish_progress();
 
 /// The usage text printed for -h, -help and --help.
 const char* usage_text();

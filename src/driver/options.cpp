@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "driver/driver.h"
+#include "graph/graph.h"
 
 namespace {
 
@@ -170,7 +171,12 @@ ParseOutcome parse_options(int argc, const char* const* argv, RunSettings& s,
         if (!first_word(value, word)) break;
         if (name == "-in") s.graphFilename = word;
         else if (name == "-out") s.layoutFilename = word;
-        else if (name == "-format") s.format = word;
+        else if (name == "-format") {
+          InputFormat format;
+          ok = input_format_by_name(word, format);
+          if (!ok) error = "-format " + word + ": the input format must be metis, mtx or edges";
+          s.format = word;
+        }
         else if (name == "-html") s.html_file = word;
         else s.export_file = word;
         break;
@@ -220,6 +226,10 @@ ParseOutcome parse_options(int argc, const char* const* argv, RunSettings& s,
     std::snprintf(buf, sizeof buf, "%g", s.frepsilon);
     error = std::string("-frepsilon ") + buf +
             ": the frlayout epsilon must be greater than 0 and at most 100";
+    return ParseOutcome::kError;
+  }
+  if (!s.export_file.empty() && export_format_of(s.export_file) == ExportFormat::kUnknown) {
+    error = "-export " + s.export_file + ": the file name must end in .graphml or .vtk";
     return ParseOutcome::kError;
   }
   s.layoutFilename = derive_layout_filename(s.graphFilename, s.layoutFilename);

@@ -124,7 +124,7 @@ int run(int argc, const char* const* argv) {
   int32_t nvtxs = 0, nedges = 0;
   ReadStatus status;
   uint64_t read_started = clock_ns();
-  if (!read_graph(s.graphFilename, graph, nvtxs, nedges, status)) {
+  if (!read_graph_file(s.graphFilename, s.format, graph, nvtxs, nedges, status)) {
     if (status.cannot_open) std::printf("cannot open %s. \n", s.graphFilename.c_str());
     std::fflush(stdout);
     std::fprintf(stderr, "frlayout3d: %s\n", status.error.c_str());
@@ -144,10 +144,12 @@ int run(int argc, const char* const* argv) {
   coarsening_time = 0;
   barycentralizing_time = 0;
   uint32_t start = clock_ms();
+  start_progress();
   coarsen_multilevel(LayoutLevel{graph.get(), nvtxs, nedges, &X, &Y, &Z, &k, s.friterations,
                                  s.wellseparatedratio, s.frepsilon, &posn, kCoarsestThreshold,
                                  0});
   RunTimes times{clock_ms() - start, coarsening_time, barycentralizing_time};
+  finish_progress();
   if (abandoned_insertions > 0)
     std::fprintf(stderr,
                  "frlayout3d: warning: %lld times a vertex could not be placed in the octree "
@@ -164,6 +166,15 @@ int run(int argc, const char* const* argv) {
   if (written && !status.original_ids.empty())
     written = write_file_atomically(ids_filename(s.layoutFilename), [&](OutFile& out) {
       for (int32_t v = 1; v <= nvtxs; ++v) out_printf(out, "%lld\n", static_cast<long long>(status.original_ids[v]));
+    });
+  if (written && !s.html_file.empty())
+    written = write_file_atomically(s.html_file, [&](OutFile& out) {
+      write_html_view(out, s, times.total, times.coarsening, times.barycentralizing, *graph,
+                      nvtxs, nedges, posn);
+    });
+  if (written && !s.export_file.empty())
+    written = write_file_atomically(s.export_file, [&](OutFile& out) {
+      write_export(out, export_format_of(s.export_file), s.graphFilename, *graph, nvtxs, posn);
     });
   phase_ns[kPhaseWrite] += clock_ns() - write_started;
   if (s.timings) print_timings(nvtxs, nedges);
@@ -204,6 +215,8 @@ const char* usage_text() {
          "  -out FILE                 output file (default: the input name up to its last \".\",\n"
          "                            then \"sfrlayout.3dlayout\"); \".3dlayout\" is appended\n"
          "                            unless the name ends in it\n"
+         "  -format NAME              input format: metis, mtx or edges (default: by the\n"
+         "                            input name's ending, see below)\n"
          "  -friterations N           force-directed iterations per refined level (default 50;\n"
          "                            0 or less: none)\n"
          "  -bciterations N           reported only (default 5)\n"
@@ -215,11 +228,29 @@ const char* usage_text() {
          "  -threads N                worker threads, 1 to 1024 (default: one per hardware\n"
          "                            thread); the output is the same for every N\n"
          "  -timings                  print the time of each phase on standard error\n"
+         "  -html FILE                also write FILE, a self-contained page that shows the\n"
+         "                            drawing in 3D in a web browser\n"
+         "  -export FILE              also write the layout as GraphML (FILE ending in\n"
+         "                            \".graphml\") or as VTK polydata (ending in \".vtk\")\n"
          "  -h, -help, --help         print this text and exit\n"
          "\n"
-         "input:  a header line \"nvtxs nedges\", then one line per vertex listing its\n"
-         "        neighbours (numbered from 1); lines starting with \"%\" before the header\n"
-         "        are comments\n"
+         "input formats, chosen by the input name's ending or by -format:\n"
+         "  metis  (.graph, .metis, any other ending) a header line \"nvtxs nedges\", then\n"
+         "         one line per vertex listing its neighbours (numbered from 1); lines\n"
+         "         starting with \"%\" before the header are comments. A third header field\n"
+         "         1, 10, 11, 100, ... (a fourth: weights per vertex) marks vertex sizes,\n"
+         "         vertex weights and edge weights in the vertex lines; they are skipped\n"
+         "  mtx    (.mtx) a Matrix Market coordinate matrix, square; every entry (i, j) off\n"
+         "         the diagonal is the edge {i, j}, values are ignored\n"
+         "  edges  (.edges, .el, .txt, .tsv, .csv) one edge per line, two non-negative\n"
+         "         integer ids apart by blanks, tabs or commas, the rest of the line ignored;\n"
+         "         lines starting with \"#\" or \"%\" are comments. Vertices are numbered by\n"
+         "         increasing id; a file named like the output with \".ids\" in place of\n"
+         "         \".3dlayout\" lists the id of every vertex, one per line, in vertex order\n"
+         "  Self-loops are dropped; mtx and edges collapse repeated edges and list the\n"
+         "  neighbours in increasing order. Gzip-compressed input (\".gz\" after the\n"
+         "  ending) is decompressed as it is read.\n"
+         "\n"
          "output: a \"%\" report header, the line \"nvtxs nedges\", then per vertex its\n"
          "        x y z coordinates and its neighbours\n"
          "\n"
@@ -228,13 +259,15 @@ const char* usage_text() {
          "  1  the input could not be read or is malformed (the message names the file and\n"
          "     line), the output could not be written (nothing is left at its path), or\n"
          "     memory ran out\n"
-         "  2  the command line is unusable (an option without a value, a value out of range)\n";
+         "  2  the command line is unusable (an option without a value, a value out of range,\n"
+         "     an unknown -format)\n";
 }
 
 int run_frlayout3d(int argc, const char* const* argv) {
   try {
     return run(argc, argv);
   } catch (const std::bad_alloc&) {
+    finish_progress();
     std::fflush(stdout);
     std::fprintf(stderr, "frlayout3d: out of memory\n");
     return kExitFailure;

@@ -61,9 +61,33 @@ struct ReadStatus {
 /// Reads an adjacency-list graph file. On success fills the empty handle,
 /// nvtxs and nedges and returns true. On failure returns false with
 /// status.error naming the file, the line and what is wrong (and
-/// status.cannot_open set when the file could not be opened).
+/// status.cannot_open set when the file could not be opened). A header
+/// whose third field is a nonzero format code (digits 0/1 for vertex sizes,
+/// vertex weights, edge weights; a fourth field counts the vertex weights)
+/// has those numbers in its vertex lines, and they are skipped.
 bool read_graph(const std::string& path, GraphHandle& graph, int32_t& nvtxs,
                 int32_t& nedges, ReadStatus& status);
+
+/// The input file formats.
+enum class InputFormat { kMetis, kMtx, kEdges };
+
+/// The format a "-format" value names: "metis", "mtx" or "edges"; false
+/// for any other value.
+bool input_format_by_name(const std::string& name, InputFormat& format);
+
+/// The format a file name stands for, by its ending, case ignored and a
+/// ".gz" after it skipped: ".mtx" Matrix Market; ".edges", ".el", ".txt",
+/// ".tsv", ".csv" an edge list; anything else the adjacency-list format.
+InputFormat input_format_of_path(const std::string& path);
+
+/// Reads a graph file in the format named by `format` (a "-format" value),
+/// or chosen by the file name when `format` is empty; gzip-compressed data
+/// is recognised and inflated. Same contract as read_graph. Matrix Market
+/// files and edge lists give every vertex's neighbours in increasing order
+/// and nedges as the number of distinct edges; for edge lists
+/// status.original_ids holds the file's id of every vertex.
+bool read_graph_file(const std::string& path, const std::string& format, GraphHandle& graph,
+                     int32_t& nvtxs, int32_t& nedges, ReadStatus& status);
 
 /// A buffered output file that remembers the first write error.
 struct OutFile {
@@ -91,3 +115,21 @@ void write_layout(OutFile& out, const Graph& graph, int32_t nvtxs,
 /// Formats `value` exactly as printf("%12.6f ", value) would into `dst`
 /// (which needs at least 330 bytes) and returns the length written.
 size_t format_coordinate(double value, char* dst);
+
+/// The distinct edges, each once as a pair (v, w) with v < w: edges[2i] and
+/// edges[2i+1] are the ends of edge i, taken in vertex order and then in
+/// list order. A neighbour listed twice gives one edge.
+std::vector<int32_t> distinct_edges(const Graph& graph, int32_t nvtxs);
+
+/// Exchange formats of "-export", told by the ending of the file name
+/// (".graphml", ".vtk"; letter case does not matter).
+enum class ExportFormat { kUnknown, kGraphml, kVtk };
+ExportFormat export_format_of(const std::string& path);
+
+/// Writes the layout in an exchange format: GraphML with x, y, z as double
+/// node attributes and nodes "n1".."nN", or VTK legacy ASCII polydata with
+/// one point and one vertex cell per vertex (vertex v is point v-1), one
+/// line cell per distinct edge and the degree as point data. `name` titles
+/// the VTK file. Nothing is written for kUnknown.
+void write_export(OutFile& out, ExportFormat format, const std::string& name, const Graph& graph,
+                  int32_t nvtxs, const Posn& posn);

@@ -2,71 +2,16 @@
 // Files within the format's limits are read token by token exactly as the
 // format says; everything beyond them (missing lines, bad numbers,
 // asymmetric lists, ...) is refused with the file name, the line and the
-// reason, instead of being misread.
+// reason, instead of being misread. Weighted files, marked by a format code
+// in the header, are read with their weights skipped.
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "graph/graph.h"
 #include "graph/line_reader.h"
-
-void line_reader_open(LineReader& reader, int fd) {
-  reader.fd = fd;
-  reader.buffer.assign(size_t{1} << 20, '\0');
-  reader.begin = reader.end = 0;
-  reader.at_eof = false;
-  reader.error = 0;
-  reader.line_number = 0;
-}
-
-bool next_line(LineReader& reader, const char*& line, size_t& length) {
-  size_t scanned = reader.begin;  // bytes before this hold no line feed
-  for (;;) {
-    const char* base = reader.buffer.data();
-    const void* lf = std::memchr(base + scanned, '\n', reader.end - scanned);
-    if (lf != nullptr) {
-      size_t stop = static_cast<size_t>(static_cast<const char*>(lf) - base) + 1;
-      line = base + reader.begin;
-      length = stop - reader.begin;
-      reader.begin = stop;
-      ++reader.line_number;
-      return true;
-    }
-    if (reader.at_eof) {
-      if (reader.begin == reader.end) return false;
-      line = base + reader.begin;
-      length = reader.end - reader.begin;
-      reader.begin = reader.end;
-      ++reader.line_number;
-      return true;
-    }
-    // Keep the partial line, make room and read more.
-    size_t pending = reader.end - reader.begin;
-    if (reader.begin > 0) {
-      std::memmove(reader.buffer.data(), base + reader.begin, pending);
-      reader.begin = 0;
-      reader.end = pending;
-    }
-    scanned = pending;
-    if (reader.end == reader.buffer.size()) reader.buffer.resize(reader.buffer.size() * 2);
-    ssize_t got;
-    do {
-      got = ::read(reader.fd, reader.buffer.data() + reader.end,
-                   reader.buffer.size() - reader.end);
-    } while (got < 0 && errno == EINTR);
-    if (got < 0) {
-      reader.error = errno;
-      return false;
-    }
-    if (got == 0) reader.at_eof = true;
-    reader.end += static_cast<size_t>(got);
-  }
-}
 
 void allocate_posn(Posn& posn, int32_t nvtxs) {
   posn[0].clear();
@@ -84,6 +29,10 @@ void rebuild_entry_pointers(Graph& graph, int32_t nvtxs) {
 void free_graph(GraphHandle& graph) { graph.reset(); }
 
 namespace {
+
+/// Entries reserved ahead when the input's size is unknown (a pipe); the
+/// arrays grow beyond it as lines arrive.
+constexpr int64_t kUnknownSizeReserve = int64_t{1} << 20;
 
 inline bool is_separator(unsigned char c) { return c == ',' || c == ' ' || c == '\t'; }
 
@@ -146,8 +95,70 @@ inline size_t visible_length(const char* line, size_t length) {
   return nul ? static_cast<size_t>(static_cast<const char*>(nul) - line) : length;
 }
 
+/// What the vertex lines of a weighted file hold besides the neighbours,
+/// as the header's third field (the format code) and fourth field say.
+struct LineFormat {
+  std::string code;           ///< the format code as written; empty: none
+  int64_t leading = 0;        ///< numbers before the neighbours: size, weights
+  bool edge_weights = false;  ///< a weight follows every neighbour
+};
+
+inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+/// Whether a weight token begins with a number (sign, digits, a point).
+inline bool begins_with_number(const char* p, const char* end) {
+  if (p < end && (*p == '+' || *p == '-')) ++p;
+  if (p < end && *p == '.') ++p;
+  return p < end && is_digit(*p);
+}
+
+/// The header's fields after the two counts. A third field that begins
+/// with a digit is a format code of up to three digits 0/1, read from the
+/// right: edge weights, vertex weights, vertex sizes. 0, and a field that
+/// is no number at all, leave the vertex lines plain neighbour lists.
+bool parse_line_format(Reader& r, const char* p, const char* end, int64_t line_no,
+                       LineFormat& format) {
+  // The fields end with the line: at a carriage return too, since a file
+  // whose lines end in bare carriage returns is all one line.
+  if (const void* cr = std::memchr(p, '\r', static_cast<size_t>(end - p)))
+    end = static_cast<const char*>(cr);
+  while (p < end && is_space(static_cast<unsigned char>(*p))) ++p;
+  const char* code = p;
+  while (p < end && !is_space(static_cast<unsigned char>(*p))) ++p;
+  if (code == p || !is_digit(*code)) return true;
+  format.code.assign(code, p);
+  const std::string quoted = quote_token(code, static_cast<size_t>(p - code));
+  if (format.code.size() > 3 || format.code.find_first_not_of("01") != std::string::npos)
+    return r.fail(line_no, "the header's third field " + quoted +
+                               " is not a format code: up to three digits 0 or 1 that mark "
+                               "vertex sizes, vertex weights and edge weights (as in 1, 10, "
+                               "11, 100, 111)");
+  const std::string digits = std::string(3 - format.code.size(), '0') + format.code;
+  const bool sizes = digits[0] == '1', weights = digits[1] == '1';
+  format.edge_weights = digits[2] == '1';
+  if (!sizes && !weights && !format.edge_weights) {
+    format.code.clear();  // an unweighted file, read as always
+    return true;
+  }
+  // The fourth field: how many weights each vertex has (1 when absent).
+  while (p < end && is_space(static_cast<unsigned char>(*p))) ++p;
+  int32_t count = weights ? 1 : 0;
+  if (p < end && is_digit(*p)) {
+    const char* field = p;
+    NumberResult res = parse_int32(p, end, count);
+    if (res != NumberResult::kOk || (weights && count < 1) || (!weights && count != 0))
+      return r.fail(line_no, "the header's fourth field " +
+                                 quote_token(field, static_cast<size_t>(p - field)) +
+                                 (weights ? " must be the number of vertex weights, at least 1"
+                                          : " gives vertex weights, but the format code " +
+                                                quoted + " marks none"));
+  }
+  format.leading = (sizes ? 1 : 0) + int64_t{count};
+  return true;
+}
+
 bool parse_header(Reader& r, const char* line, size_t len, int64_t line_no,
-                  int32_t& nvtxs, int32_t& nedges) {
+                  int32_t& nvtxs, int32_t& nedges, LineFormat& format) {
   const char* p = line;
   const char* end = line + len;
   int32_t values[2];
@@ -170,7 +181,7 @@ bool parse_header(Reader& r, const char* line, size_t len, int64_t line_no,
   if (nedges < 0)
     return r.fail(line_no, "the edge count is " + std::to_string(nedges) +
                                "; it cannot be negative");
-  return true;
+  return parse_line_format(r, p, end, line_no, format);
 }
 
 /// Checks that every neighbour relation is listed at both ends, as sets.
@@ -197,7 +208,7 @@ bool check_symmetry(Reader& r, const Graph& g, const std::vector<int64_t>& offse
   return true;
 }
 
-bool read_body(Reader& r, LineReader& lines, int64_t file_size, GraphHandle& graph,
+bool read_body(Reader& r, LineReader& lines, GraphHandle& graph,
                int32_t& nvtxs_out, int32_t& nedges_out) {
   const char* line = nullptr;
   size_t length = 0;
@@ -205,7 +216,7 @@ bool read_body(Reader& r, LineReader& lines, int64_t file_size, GraphHandle& gra
   // Comment lines, then the header.
   for (;;) {
     if (!next_line(lines, line, length)) {
-      if (lines.error) return r.fail(lines.line_number + 1, std::strerror(lines.error));
+      if (lines.error) return r.fail(lines.line_number + 1, lines.error_text);
       return r.fail(lines.line_number,
                     "the file ends before the header line (vertex and edge counts)");
     }
@@ -221,26 +232,36 @@ bool read_body(Reader& r, LineReader& lines, int64_t file_size, GraphHandle& gra
   }
   const int64_t header_line = lines.line_number;
   int32_t nvtxs = 0, nedges = 0;
+  LineFormat format;
   size_t hlen = visible_length(line, length);
-  if (!parse_header(r, line, hlen, header_line, nvtxs, nedges)) return false;
+  if (!parse_header(r, line, hlen, header_line, nvtxs, nedges, format)) return false;
+  const bool weighted = !format.code.empty();
+  const int64_t file_size = text_size_hint(lines);
   if (std::memchr(line, '\r', hlen) && line[length - 1] != '\n') r.saw_lone_cr = true;
 
   const int64_t max_neighbours = 2 * int64_t{nedges};
   // A lying header must not make us allocate far beyond what the file holds:
-  // every entry takes at least two bytes of the file.
-  int64_t expected = int64_t{nvtxs} + max_neighbours;
-  if (file_size >= 0) expected = std::min(expected, int64_t{nvtxs} + file_size / 2 + 2);
+  // every vertex line takes at least one byte of the file and every entry
+  // at least two. The per-vertex arrays grow line by line past that.
+  int64_t lines_room = std::min<int64_t>(nvtxs, kUnknownSizeReserve);
+  int64_t expected = lines_room + std::min<int64_t>(max_neighbours, kUnknownSizeReserve);
+  if (file_size >= 0) {
+    lines_room = std::min<int64_t>(nvtxs, file_size);
+    expected = std::min(lines_room + max_neighbours, lines_room + file_size / 2 + 2);
+  }
 
   GraphHandle g(new Graph);
   std::vector<int64_t> offset;
-  g->adj.assign(static_cast<size_t>(nvtxs) + 1, AdjacencyList{0, nullptr});
-  offset.assign(static_cast<size_t>(nvtxs) + 1, 0);
+  g->adj.reserve(static_cast<size_t>(lines_room) + 1);
+  offset.reserve(static_cast<size_t>(lines_room) + 1);
+  g->adj.push_back(AdjacencyList{0, nullptr});
+  offset.push_back(0);
   g->block.reserve(static_cast<size_t>(expected));
 
   int64_t neighbours = 0;
   for (int32_t v = 1; v <= nvtxs; ++v) {
     if (!next_line(lines, line, length)) {
-      if (lines.error) return r.fail(lines.line_number + 1, std::strerror(lines.error));
+      if (lines.error) return r.fail(lines.line_number + 1, lines.error_text);
       std::string what = "the file ends before the line of vertex " + std::to_string(v) +
                          " (the header announces " + std::to_string(nvtxs) + " vertices)";
       if (r.saw_lone_cr) what += "; its lines seem to end in a bare carriage return";
@@ -248,9 +269,12 @@ bool read_body(Reader& r, LineReader& lines, int64_t file_size, GraphHandle& gra
     }
     const int64_t line_no = lines.line_number;
     size_t len = visible_length(line, length);
-    offset[v] = static_cast<int64_t>(g->block.size());
+    g->adj.push_back(AdjacencyList{0, nullptr});
+    offset.push_back(static_cast<int64_t>(g->block.size()));
     g->block.push_back(v);
     int32_t count = 1;
+    int64_t token_index = 0;  // of the line, weights included
+    int32_t last_neighbour = 0;
     size_t p = 0;
     while (p < len && is_separator(static_cast<unsigned char>(line[p]))) ++p;
     while (p < len) {
@@ -265,6 +289,23 @@ bool read_body(Reader& r, LineReader& lines, int64_t file_size, GraphHandle& gra
       while (piece < tend && (*piece == '\\' || *piece == '/')) ++piece;
       const char* pend = piece;
       while (pend < tend && *pend != '\\' && *pend != '/') ++pend;
+      if (weighted) {
+        // The size and weights open the line; an edge weight follows each
+        // neighbour. Weights are checked to be numbers and skipped.
+        const int64_t k = token_index++;
+        const bool is_weight =
+            k < format.leading || (format.edge_weights && (k - format.leading) % 2 == 1);
+        if (is_weight) {
+          if (!begins_with_number(piece, pend))
+            return r.fail(line_no, "the token " + quote_token(line + p, n) +
+                                       " in the line of vertex " + std::to_string(v) +
+                                       " is not a number, but the header's format code " +
+                                       format.code + " puts a weight there");
+          p += n;
+          while (p < len && is_separator(static_cast<unsigned char>(line[p]))) ++p;
+          continue;
+        }
+      }
       int32_t w = 0;
       const char* digits = piece;
       NumberResult res = parse_int32(digits, pend, w);
@@ -277,6 +318,7 @@ bool read_body(Reader& r, LineReader& lines, int64_t file_size, GraphHandle& gra
                                    std::string(piece, static_cast<size_t>(
                                                           std::min<ptrdiff_t>(pend - piece, 40))) +
                                    ", outside 1.." + std::to_string(nvtxs));
+      last_neighbour = w;
       if (w == v) {
         ++r.status.self_loops_dropped;
       } else {
@@ -291,6 +333,15 @@ bool read_body(Reader& r, LineReader& lines, int64_t file_size, GraphHandle& gra
       p += n;
       while (p < len && is_separator(static_cast<unsigned char>(line[p]))) ++p;
     }
+    if (weighted && token_index < format.leading)
+      return r.fail(line_no, "the line of vertex " + std::to_string(v) + " ends before its " +
+                                 std::to_string(format.leading) +
+                                 " leading numbers (vertex size and weights) that the header's "
+                                 "format code " + format.code + " calls for");
+    if (weighted && format.edge_weights && (token_index - format.leading) % 2 == 1)
+      return r.fail(line_no, "the line of vertex " + std::to_string(v) +
+                                 " ends after the neighbour " + std::to_string(last_neighbour) +
+                                 " without its edge weight");
     g->adj[v].count = count;
   }
   rebuild_entry_pointers(*g, nvtxs);
@@ -306,34 +357,16 @@ bool read_body(Reader& r, LineReader& lines, int64_t file_size, GraphHandle& gra
 bool read_graph(const std::string& path, GraphHandle& graph, int32_t& nvtxs, int32_t& nedges,
                 ReadStatus& status) {
   status = ReadStatus{};
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    status.cannot_open = true;
-    status.error = "cannot open " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  struct stat st {};
-  int64_t file_size = -1;
-  if (::fstat(fd, &st) == 0) {
-    if (S_ISDIR(st.st_mode)) {
-      ::close(fd);
-      status.cannot_open = true;
-      status.error = "cannot open " + path + ": it is a directory";
-      return false;
-    }
-    if (S_ISREG(st.st_mode)) file_size = st.st_size;
-  }
   Reader r{path, status};
   LineReader lines;
+  if (!line_reader_open_file(lines, path, status)) return false;
   bool ok = false;
   try {
-    line_reader_open(lines, fd);
-    ok = read_body(r, lines, file_size, graph, nvtxs, nedges);
+    ok = read_body(r, lines, graph, nvtxs, nedges);
   } catch (const std::bad_alloc&) {
     status.error = path + ": out of memory while reading the graph (" +
-                   std::to_string(file_size) + " bytes of input)";
+                   std::to_string(lines.file_size) + " bytes of input)";
     ok = false;
   }
-  ::close(fd);
   return ok;
 }

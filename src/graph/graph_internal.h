@@ -1,0 +1,78 @@
+// Folder-private parts of the graph readers: the readers of the formats
+// other than the adjacency-list one, the edge collector they share, and
+// the graph built from it.
+//
+//   EdgeCollector                          Graph (built at the end)
+//   chunks[0]: (u,w) (u,w) ... 1M pairs    counts -> offsets -> scatter
+//   chunks[1]: (u,w) ...                   both ends, then sort and
+//   ...        chunks freed as scattered   dedupe each list in place
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "graph/graph.h"
+
+/// One edge as read: two endpoint numbers from 1 on.
+struct EdgePair {
+  int32_t u;
+  int32_t w;
+};
+
+/// Edges gathered while reading, in chunks of fixed capacity so that
+/// growing never copies (or doubles the memory of) what is already held.
+struct EdgeCollector {
+  std::vector<std::vector<EdgePair>> chunks;
+  int64_t count = 0;
+};
+
+/// Pairs per chunk of an EdgeCollector.
+inline constexpr size_t kEdgeChunk = size_t{1} << 20;
+
+inline void collect_edge(EdgeCollector& edges, int32_t u, int32_t w) {
+  if (edges.chunks.empty() || edges.chunks.back().size() == kEdgeChunk) {
+    edges.chunks.emplace_back();
+    edges.chunks.back().reserve(kEdgeChunk);
+  }
+  edges.chunks.back().push_back(EdgePair{u, w});
+  ++edges.count;
+}
+
+/// Builds the graph of the collected edges on vertices 1..nvtxs: every edge
+/// at both ends, every list in increasing order, repeats once. When
+/// `relabel` is not empty, endpoint number e stands for vertex relabel[e].
+/// The chunks are released on the way. Returns false with `error` set when
+/// the graph has more edges than 32 bits count.
+bool build_graph_from_edges(EdgeCollector& edges, int32_t nvtxs,
+                            const std::vector<int32_t>& relabel, GraphHandle& graph,
+                            int32_t& nedges, std::string& error);
+
+/// Reads a Matrix Market coordinate matrix as a graph: entry (i, j) off the
+/// diagonal is the edge {i, j}; values are ignored. Contract of read_graph.
+bool read_mtx(const std::string& path, GraphHandle& graph, int32_t& nvtxs, int32_t& nedges,
+              ReadStatus& status);
+
+/// Reads an edge list: one edge per line as two non-negative integer ids;
+/// vertices are numbered by increasing id and status.original_ids keeps
+/// the ids. Contract of read_graph.
+bool read_edge_list(const std::string& path, GraphHandle& graph, int32_t& nvtxs,
+                    int32_t& nedges, ReadStatus& status);
+
+/// A token as it is quoted in messages: printable, at most 40 characters.
+std::string quote_text(const char* text, size_t length);
+
+/// Reads the digits at p as an unsigned number, advancing p past them.
+/// False when there is no digit or the number exceeds `limit`.
+inline bool parse_digits(const char*& p, const char* end, uint64_t limit, uint64_t& value) {
+  if (p == end || *p < '0' || *p > '9') return false;
+  while (p < end && *p == '0') ++p;
+  // Up to 19 significant digits cannot overflow 64 bits; more are refused
+  // below, whatever the sum wrapped to.
+  const char* first = p;
+  uint64_t v = 0;
+  for (; p < end && *p >= '0' && *p <= '9'; ++p) v = v * 10 + static_cast<unsigned>(*p - '0');
+  if (p - first > 19 || v > limit) return false;
+  value = v;
+  return true;
+}
