@@ -2,6 +2,7 @@
 #include "common/common.h"
 
 #include <chrono>
+#include <unistd.h>
 
 namespace {
 uint32_t g_rand15_state = 0;
@@ -39,3 +40,19 @@ uint64_t clock_ns() {
 
 void (*on_level_start)(int32_t, int32_t, int32_t) = nullptr;
 void (*on_iteration)(int32_t, int32_t) = nullptr;
+
+int64_t physical_memory_bytes() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long page_size = ::sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || page_size <= 0) return 0;
+  return static_cast<int64_t>(pages) * page_size;
+}
+
+std::string vertex_count_refusal(int64_t nvtxs) {
+  const int64_t have = physical_memory_bytes();
+  if (have == 0 || nvtxs <= have / kLayoutBytesPerVertex) return "";
+  auto gib = [](int64_t bytes) { return std::to_string((bytes + (1LL << 29)) >> 30); };
+  return "laying out " + std::to_string(nvtxs) + " vertices needs at least " +
+         gib(nvtxs * kLayoutBytesPerVertex) + " GiB of memory; this machine has " + gib(have) +
+         " GiB";
+}

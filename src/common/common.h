@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 /// Console run report and per-level progress lines on standard output.
 inline constexpr bool console_report = true;
@@ -43,3 +44,15 @@ uint64_t clock_ns();
 /// thread: when a level's frlayout starts, and at every iteration.
 extern void (*on_level_start)(int32_t step, int32_t nvtxs, int32_t iterations);
 extern void (*on_iteration)(int32_t iteration, int32_t iterations);
+
+/// Bytes of physical memory of the machine (0 when unknown).
+int64_t physical_memory_bytes();
+
+/// Least memory a layout takes per vertex (graph record, positions,
+/// displacements, smoothing copy, octree nodes), used to refuse at once a
+/// vertex count the machine cannot hold instead of running out midway.
+inline constexpr int64_t kLayoutBytesPerVertex = 256;
+
+/// Empty when nvtxs vertices fit in this machine's memory; otherwise says
+/// how much they would need.
+std::string vertex_count_refusal(int64_t nvtxs);

@@ -101,6 +101,9 @@ std::string ids_filename(const std::string& layout_filename) {
   return layout_filename + ".ids";
 }
 
+/// What the run is doing, for the out-of-memory message.
+std::string g_stage = "starting";
+
 int run(int argc, const char* const* argv) {
   RunSettings s;
   s.seed = static_cast<uint32_t>(std::time(nullptr));
@@ -124,6 +127,7 @@ int run(int argc, const char* const* argv) {
   int32_t nvtxs = 0, nedges = 0;
   ReadStatus status;
   uint64_t read_started = clock_ns();
+  g_stage = "reading " + s.graphFilename;
   if (!read_graph_file(s.graphFilename, s.format, graph, nvtxs, nedges, status)) {
     if (status.cannot_open) std::printf("cannot open %s. \n", s.graphFilename.c_str());
     std::fflush(stdout);
@@ -138,6 +142,8 @@ int run(int argc, const char* const* argv) {
                  s.graphFilename.c_str(), static_cast<long long>(status.self_loops_dropped),
                  status.self_loops_dropped == 1 ? "y" : "ies");
 
+  g_stage = "laying out " + s.graphFilename + " (" + std::to_string(nvtxs) + " vertices, " +
+            std::to_string(nedges) + " edges)";
   Posn posn;
   allocate_posn(posn, nvtxs);
   double X = kInitialX, Y = kInitialY, Z = kInitialZ, k = 0;
@@ -159,6 +165,7 @@ int run(int argc, const char* const* argv) {
   std::fflush(stdout);
 
   uint64_t write_started = clock_ns();
+  g_stage = "writing the output";
   bool written = write_file_atomically(s.layoutFilename, [&](OutFile& out) {
     if constexpr (file_report_header) write_report_header(out, s, times);
     write_layout(out, *graph, nvtxs, nedges, posn, 3);
@@ -269,7 +276,7 @@ int run_frlayout3d(int argc, const char* const* argv) {
   } catch (const std::bad_alloc&) {
     finish_progress();
     std::fflush(stdout);
-    std::fprintf(stderr, "frlayout3d: out of memory\n");
+    std::fprintf(stderr, "frlayout3d: out of memory while %s\n", g_stage.c_str());
     return kExitFailure;
   }
 }

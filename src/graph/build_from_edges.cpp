@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "common/common.h"
 #include "graph/graph_internal.h"
 
 namespace {
@@ -20,6 +21,8 @@ inline int32_t vertex_of(const std::vector<int32_t>& relabel, int32_t e) {
 bool build_graph_from_edges(EdgeCollector& edges, int32_t nvtxs,
                             const std::vector<int32_t>& relabel, GraphHandle& graph,
                             int32_t& nedges, std::string& error) {
+  error = vertex_count_refusal(nvtxs);
+  if (!error.empty()) return false;
   // cursor[v]: first counts, then where v's next neighbour goes; after the
   // scatter it is the end of v's list, which is also where v+1's begins.
   std::vector<int64_t> cursor(static_cast<size_t>(nvtxs) + 1, 0);

@@ -10,6 +10,7 @@
 #include <limits>
 #include <new>
 
+#include "common/common.h"
 #include "graph/graph.h"
 #include "graph/line_reader.h"
 
@@ -235,6 +236,8 @@ bool read_body(Reader& r, LineReader& lines, GraphHandle& graph,
   LineFormat format;
   size_t hlen = visible_length(line, length);
   if (!parse_header(r, line, hlen, header_line, nvtxs, nedges, format)) return false;
+  if (std::string refusal = vertex_count_refusal(nvtxs); !refusal.empty())
+    return r.fail(header_line, refusal);
   const bool weighted = !format.code.empty();
   const int64_t file_size = text_size_hint(lines);
   if (std::memchr(line, '\r', hlen) && line[length - 1] != '\n') r.saw_lone_cr = true;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "common/common.h"
 #include "graph/graph_internal.h"
 #include "graph/line_reader.h"
 
@@ -126,6 +127,9 @@ bool parse_size_line(MtxReader& r, const char* line, size_t length, int32_t& ord
   if (values[0] > kMaxOrder)
     return r.fail(r.lines.line_number, "the matrix has " + std::to_string(values[0]) +
                                            " rows, more than 32-bit vertex numbers allow");
+  if (std::string refusal = vertex_count_refusal(static_cast<int64_t>(values[0]));
+      !refusal.empty())
+    return r.fail(r.lines.line_number, refusal);
   order = static_cast<int32_t>(values[0]);
   entries = static_cast<int64_t>(values[2]);
   return true;
