@@ -48,8 +48,6 @@ ParseOutcome parse_options(int argc, const char* const* argv, RunSettings& setti
 /// appended unless it already ends in exactly that.
 std::string derive_layout_filename(const std::string& graph_filename, const std::string& given);
 
-struct OutFile;
-
 /// Writes a file through a temporary file beside `path`, renamed into place
 /// once `fill` has written everything without error. On failure prints
 /// "frlayout3d: cannot write PATH: REASON" on standard error, leaves

@@ -12,6 +12,7 @@
 
 #include "common/common.h"
 #include "graph/graph.h"
+#include "graph/graph_internal.h"
 #include "graph/line_reader.h"
 
 void allocate_posn(Posn& posn, int32_t nvtxs) {
@@ -63,22 +64,6 @@ NumberResult parse_int32(const char*& p, const char* end, int32_t& value) {
   return NumberResult::kOk;
 }
 
-std::string quote_token(const char* p, size_t n) {
-  std::string s;
-  for (size_t i = 0; i < n && i < 40; ++i) {
-    unsigned char c = static_cast<unsigned char>(p[i]);
-    if (c >= 32 && c < 127) {
-      s += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      s += hex;
-    }
-  }
-  if (n > 40) s += "...";
-  return "\"" + s + "\"";
-}
-
 struct Reader {
   const std::string& path;
   ReadStatus& status;
@@ -128,7 +113,7 @@ bool parse_line_format(Reader& r, const char* p, const char* end, int64_t line_n
   while (p < end && !is_space(static_cast<unsigned char>(*p))) ++p;
   if (code == p || !is_digit(*code)) return true;
   format.code.assign(code, p);
-  const std::string quoted = quote_token(code, static_cast<size_t>(p - code));
+  const std::string quoted = quote_text(code, static_cast<size_t>(p - code));
   if (format.code.size() > 3 || format.code.find_first_not_of("01") != std::string::npos)
     return r.fail(line_no, "the header's third field " + quoted +
                                " is not a format code: up to three digits 0 or 1 that mark "
@@ -149,7 +134,7 @@ bool parse_line_format(Reader& r, const char* p, const char* end, int64_t line_n
     NumberResult res = parse_int32(p, end, count);
     if (res != NumberResult::kOk || (weights && count < 1) || (!weights && count != 0))
       return r.fail(line_no, "the header's fourth field " +
-                                 quote_token(field, static_cast<size_t>(p - field)) +
+                                 quote_text(field, static_cast<size_t>(p - field)) +
                                  (weights ? " must be the number of vertex weights, at least 1"
                                           : " gives vertex weights, but the format code " +
                                                 quoted + " marks none"));
@@ -300,7 +285,7 @@ bool read_body(Reader& r, LineReader& lines, GraphHandle& graph,
             k < format.leading || (format.edge_weights && (k - format.leading) % 2 == 1);
         if (is_weight) {
           if (!begins_with_number(piece, pend))
-            return r.fail(line_no, "the token " + quote_token(line + p, n) +
+            return r.fail(line_no, "the token " + quote_text(line + p, n) +
                                        " in the line of vertex " + std::to_string(v) +
                                        " is not a number, but the header's format code " +
                                        format.code + " puts a weight there");
@@ -313,7 +298,7 @@ bool read_body(Reader& r, LineReader& lines, GraphHandle& graph,
       const char* digits = piece;
       NumberResult res = parse_int32(digits, pend, w);
       if (res == NumberResult::kNoDigits)
-        return r.fail(line_no, "the token " + quote_token(line + p, n) +
+        return r.fail(line_no, "the token " + quote_text(line + p, n) +
                                    " in the line of vertex " + std::to_string(v) +
                                    " does not begin with a vertex number");
       if (res == NumberResult::kTooLarge || w < 1 || w > nvtxs)
