@@ -2,6 +2,7 @@
 // inflated on the way when the build has zlib. The first read looks at two
 // bytes for the gzip signature; the rest of the reader does not care where
 // its text comes from.
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -254,6 +255,9 @@ int64_t text_size_hint(const LineReader& reader) {
   if (reader.file_size < 18 ||
       ::pread(reader.fd, trailer, 4, static_cast<off_t>(reader.file_size - 4)) != 4)
     return -1;
-  return int64_t{trailer[0]} | int64_t{trailer[1]} << 8 | int64_t{trailer[2]} << 16 |
-         int64_t{trailer[3]} << 24;
+  const int64_t recorded = int64_t{trailer[0]} | int64_t{trailer[1]} << 8 |
+                          int64_t{trailer[2]} << 16 | int64_t{trailer[3]} << 24;
+  // A forged trailer must not make the reader reserve more than deflate
+  // can expand the file to (at most 1032 to 1).
+  return std::min(recorded, reader.file_size * 1032);
 }
