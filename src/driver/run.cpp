@@ -105,6 +105,8 @@ std::string ids_filename(const std::string& layout_filename) {
 std::string g_stage = "starting";
 
 int run(int argc, const char* const* argv) {
+  // Progress lines reach a log as they happen, not at exit.
+  std::setvbuf(stdout, nullptr, _IOLBF, 1 << 16);
   RunSettings s;
   s.seed = static_cast<uint32_t>(std::time(nullptr));
   std::string error;

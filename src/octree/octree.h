@@ -61,7 +61,7 @@ void octree_split(Octree& tree, int32_t node, double xmin, double xmax, double y
 /// Appends beyond `capacity` between two resets are dropped: that bound is
 /// part of the method and changes forces, so it must stay.
 struct NodeQueue {
-  std::vector<int32_t> items;
+  std::vector<int32_t> items;  ///< grows on demand up to capacity slots
   int32_t capacity = 0;
   int32_t size = 0;
   int32_t head = 0;

@@ -1,6 +1,7 @@
 // repulsive_force: the walk from a vertex's leaf up to the root, summing
 // k^2/d over the sibling subtrees met on the way, with well-separated
 // nodes taken as a whole at their centre of mass.
+#include <algorithm>
 #include <cmath>
 
 #include "octree/octree.h"
@@ -10,14 +11,23 @@ namespace {
 /// Distances below this are taken as this, so coinciding points stay finite.
 constexpr double kDistanceFloor = 1e-6;
 
+/// Slots a work list starts with; it grows up to its capacity on demand,
+/// so that many threads on a large level do not each hold nvtxs slots.
+constexpr size_t kInitialQueueSlots = 1024;
+
 inline void append(NodeQueue& q, int32_t node) {
-  if (q.size < q.capacity) q.items[q.size++] = node;
+  if (q.size >= q.capacity) return;  // dropped: the bound is part of the method
+  if (static_cast<size_t>(q.size) == q.items.size())
+    q.items.resize(std::min(static_cast<size_t>(q.capacity), 2 * q.items.size()));
+  q.items[q.size++] = node;
 }
 
 }  // namespace
 
 void node_queue_init(NodeQueue& queue, int32_t capacity) {
-  queue.items.assign(static_cast<size_t>(capacity > 0 ? capacity : 0), 0);
+  queue.items.assign(std::min(static_cast<size_t>(capacity > 0 ? capacity : 0),
+                              kInitialQueueSlots),
+                     0);
   queue.capacity = capacity;
   queue.size = 0;
   queue.head = 0;
