@@ -15,12 +15,6 @@ constexpr double kDistanceFloor = 1e-6;
 /// so that many threads on a large level do not each hold nvtxs slots.
 constexpr size_t kInitialQueueSlots = 1024;
 
-inline void append(NodeQueue& q, int32_t node) {
-  if (q.size >= q.capacity) return;  // dropped: the bound is part of the method
-  if (static_cast<size_t>(q.size) == q.items.size())
-    q.items.resize(std::min(static_cast<size_t>(q.capacity), 2 * q.items.size()));
-  q.items[q.size++] = node;
-}
 
 }  // namespace
 
@@ -60,14 +54,29 @@ void repulsive_force(const Octree& tree, int32_t v, double x, double y, double z
   int32_t par = nodes[cur].parent;
   const double kk = k * k;
   double sx = fx, sy = fy, sz = fz;
+  // The list's fields live in locals during the walk: stores into its items
+  // could otherwise alias them and force a reload after every append.
+  int32_t* items = queue.items.data();
+  int32_t slots = static_cast<int32_t>(queue.items.size());
+  const int32_t capacity = queue.capacity;
+  int32_t size = 0, head = 0;
+  auto push = [&](int32_t node) {
+    if (size >= capacity) return;  // dropped: the bound is part of the method
+    if (size == slots) {
+      queue.items.resize(std::min(static_cast<size_t>(capacity), 2 * queue.items.size()));
+      items = queue.items.data();
+      slots = static_cast<int32_t>(queue.items.size());
+    }
+    items[size++] = node;
+  };
   while (par != 0) {
-    queue.size = 0;
-    queue.head = 0;
+    size = 0;
+    head = 0;
     const int32_t first = nodes[par].first_child;
     for (int32_t ch = first; ch < first + 8; ++ch)
-      if (ch != cur && nodes[ch].count > 0) append(queue, ch);
-    while (queue.head < queue.size) {
-      const OctreeNode& n = nodes[queue.items[queue.head++]];
+      if (ch != cur && nodes[ch].count > 0) push(ch);
+    while (head < size) {
+      const OctreeNode& n = nodes[items[head++]];
       const double dx = x - n.cm_x;
       const double dy = y - n.cm_y;
       const double dz = z - n.cm_z;
@@ -77,7 +86,7 @@ void repulsive_force(const Octree& tree, int32_t v, double x, double y, double z
       if (n.first_child != 0) {
         if (opened(n.side, d, ratio)) {
           for (int32_t ch = n.first_child; ch < n.first_child + 8; ++ch)
-            if (nodes[ch].count > 0) append(queue, ch);
+            if (nodes[ch].count > 0) push(ch);
           continue;
         }
         f = (kk / d) * n.count;
@@ -91,6 +100,8 @@ void repulsive_force(const Octree& tree, int32_t v, double x, double y, double z
     cur = par;
     par = nodes[par].parent;
   }
+  queue.size = size;
+  queue.head = head;
   fx = sx;
   fy = sy;
   fz = sz;
