@@ -159,6 +159,20 @@ std::string layout_body(const std::string& content) {
   return content.substr(pos);
 }
 
+std::vector<double> layout_coordinates(const std::string& content) {
+  std::istringstream in(layout_body(content));
+  std::string line;
+  std::getline(in, line);  // nvtxs nedges
+  std::vector<double> coords;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    double c[3];
+    fields >> c[0] >> c[1] >> c[2];
+    coords.insert(coords.end(), c, c + 3);
+  }
+  return coords;
+}
+
 std::string test_data(const std::string& relative) {
   return std::string(FRLAYOUT3D_TEST_DATA) + "/" + relative;
 }

@@ -49,6 +49,10 @@ struct RunResult {
 /// Runs the frlayout3d binary with `args` in directory `dir`.
 RunResult run_tool(const std::vector<std::string>& args, const std::string& dir);
 
+/// The coordinates of every vertex line of a .3dlayout file, x y z of
+/// vertex 1 first.
+std::vector<double> layout_coordinates(const std::string& file_content);
+
 /// The body of a .3dlayout file: everything after the "%" header lines.
 std::string layout_body(const std::string& file_content);
 

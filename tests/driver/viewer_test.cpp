@@ -174,20 +174,6 @@ TEST(ViewerPage, LegendCarriesTheReport) {
     EXPECT_NE(page.find(row), std::string::npos) << row;
 }
 
-std::vector<double> layout_coordinates(const std::string& content) {
-  std::istringstream in(layout_body(content));
-  std::string line;
-  std::getline(in, line);
-  std::vector<double> coords;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    double c[3];
-    fields >> c[0] >> c[1] >> c[2];
-    coords.insert(coords.end(), c, c + 3);
-  }
-  return coords;
-}
-
 TEST(HtmlOption, PageHoldsTheWrittenLayout) {
   ScratchDir dir;
   auto lists = grid_lists(5, 4, 3);

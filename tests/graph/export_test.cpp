@@ -223,22 +223,6 @@ TEST(VtkExport, PointsVerticesLinesAndDegreesReadBack) {
   EXPECT_EQ(d.degree, (std::vector<int64_t>{3, 2, 2, 1, 0}));
 }
 
-/// x, y, z of every vertex line of a .3dlayout file.
-std::vector<double> layout_coordinates(const std::string& content) {
-  std::istringstream in(layout_body(content));
-  std::string header;
-  std::getline(in, header);
-  std::vector<double> coords;
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    double c[3];
-    fields >> c[0] >> c[1] >> c[2];
-    coords.insert(coords.end(), c, c + 3);
-  }
-  return coords;
-}
-
 TEST(OutputOptions, ExportHoldsTheWrittenLayout) {
   ScratchDir dir;
   auto lists = grid_lists(4, 3, 2);
