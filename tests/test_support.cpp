@@ -119,24 +119,25 @@ std::string read_file(const std::string& path) {
 
 bool file_exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
-RunResult run_tool(const std::vector<std::string>& args, const std::string& dir) {
+RunResult run_tool_with(const std::vector<std::string>& args, const std::string& dir,
+                               const std::function<void()>& setup) {
   ScratchDir io;
   const std::string out_path = io.file("stdout"), err_path = io.file("stderr");
+  std::vector<std::string> copy = args;
+  std::string binary = FRLAYOUT3D_BINARY;
+  std::vector<char*> argv{binary.data()};
+  for (std::string& a : copy) argv.push_back(a.data());
+  argv.push_back(nullptr);
   pid_t pid = ::fork();
   if (pid == 0) {
-    if (::chdir(dir.c_str()) != 0) ::_exit(127);
     int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int in = ::open("/dev/null", O_RDONLY);
+    if (out < 0 || err < 0 || in < 0 || ::chdir(dir.c_str()) != 0) ::_exit(127);
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
-    std::vector<char*> argv;
-    std::string binary = FRLAYOUT3D_BINARY;
-    argv.push_back(binary.data());
-    std::vector<std::string> copy = args;
-    for (std::string& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
+    setup();
     ::execv(binary.c_str(), argv.data());
     ::_exit(127);
   }
@@ -147,6 +148,10 @@ RunResult run_tool(const std::vector<std::string>& args, const std::string& dir)
   r.out = read_file(out_path);
   r.err = read_file(err_path);
   return r;
+}
+
+RunResult run_tool(const std::vector<std::string>& args, const std::string& dir) {
+  return run_tool_with(args, dir, [] {});
 }
 
 std::string layout_body(const std::string& content) {

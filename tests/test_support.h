@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -48,6 +49,12 @@ struct RunResult {
 
 /// Runs the frlayout3d binary with `args` in directory `dir`.
 RunResult run_tool(const std::vector<std::string>& args, const std::string& dir);
+
+/// Like run_tool, calling `setup` in the child after the standard streams
+/// are redirected and right before the program starts. `setup` may only
+/// make async-signal-safe calls. Status 127: the program could not start.
+RunResult run_tool_with(const std::vector<std::string>& args, const std::string& dir,
+                        const std::function<void()>& setup);
 
 /// The coordinates of every vertex line of a .3dlayout file, x y z of
 /// vertex 1 first.

@@ -23,41 +23,6 @@
 inline constexpr uid_t kNobodyUid = 65534;
 inline constexpr gid_t kNobodyGid = 65534;
 
-/// Runs frlayout3d with `args` in `dir` like run_tool, calling `setup` in
-/// the child after the standard streams are redirected and right before the
-/// program starts. `setup` may only make async-signal-safe calls. An exit
-/// status of 127 means the program could not be started.
-inline RunResult run_tool_with(const std::vector<std::string>& args, const std::string& dir,
-                               const std::function<void()>& setup) {
-  ScratchDir io;
-  const std::string out_path = io.file("stdout"), err_path = io.file("stderr");
-  std::vector<std::string> copy = args;
-  std::string binary = FRLAYOUT3D_BINARY;
-  std::vector<char*> argv{binary.data()};
-  for (std::string& a : copy) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int in = ::open("/dev/null", O_RDONLY);
-    if (out < 0 || err < 0 || in < 0 || ::chdir(dir.c_str()) != 0) ::_exit(127);
-    ::dup2(in, 0);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    setup();
-    ::execv(binary.c_str(), argv.data());
-    ::_exit(127);
-  }
-  int wstatus = 0;
-  ::waitpid(pid, &wstatus, 0);
-  RunResult r;
-  r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-  r.out = read_file(out_path);
-  r.err = read_file(err_path);
-  return r;
-}
-
 /// Drops root for the rest of the child's life (setup for run_tool_with).
 inline void become_nobody() {
   if (::setgroups(0, nullptr) != 0 || ::setgid(kNobodyGid) != 0 || ::setuid(kNobodyUid) != 0)
