@@ -1,7 +1,11 @@
 // Fixed worker pool behind parallel_for. Workers sleep on a condition
-// variable between loops; the calling thread takes range 0 itself.
+// variable between loops; in a loop every taking part thread, the caller
+// included, takes the next chunk of indices until none is left, so a
+// thread slowed down by other work on the machine holds nobody up.
 #include "common/parallel.h"
 
+#include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -15,7 +19,10 @@ struct Pool {
   std::condition_variable wake;
   std::condition_variable done;
   const std::function<void(int, int64_t, int64_t)>* body = nullptr;
-  std::vector<int64_t> bounds;  // range t is [bounds[t], bounds[t+1])
+  std::atomic<int64_t> next{0};  // first index not yet handed out
+  int64_t end = 0;
+  int64_t chunk = 1;
+  int active = 0;  // threads 0..active-1 take part in the current loop
   uint64_t generation = 0;
   int pending = 0;
   bool stopping = false;
@@ -29,6 +36,14 @@ struct Pool {
     for (std::thread& t : workers) t.join();
   }
 
+  void run_chunks(int id, const std::function<void(int, int64_t, int64_t)>& fn) {
+    for (;;) {
+      const int64_t b = next.fetch_add(chunk, std::memory_order_relaxed);
+      if (b >= end) return;
+      fn(id, b, std::min(b + chunk, end));
+    }
+  }
+
   void work(int id) {
     uint64_t seen = 0;
     for (;;) {
@@ -37,16 +52,17 @@ struct Pool {
       if (stopping) return;
       seen = generation;
       const auto* fn = body;
-      int ranges = static_cast<int>(bounds.size()) - 1;
-      int64_t b = id < ranges ? bounds[id] : 0;
-      int64_t e = id < ranges ? bounds[id + 1] : 0;
+      const bool taking_part = id < active;
       lock.unlock();
-      if (b < e) (*fn)(id, b, e);
+      if (taking_part) run_chunks(id, *fn);
       lock.lock();
       if (--pending == 0) done.notify_one();
     }
   }
 };
+
+/// Chunks a loop is cut into per taking part thread.
+constexpr int64_t kChunksPerThread = 8;
 
 int g_threads = 1;
 Pool* g_pool = nullptr;
@@ -85,14 +101,17 @@ void parallel_for(int64_t begin, int64_t end, int64_t min_chunk,
   Pool& p = *g_pool;
   {
     std::lock_guard<std::mutex> lock(p.mutex);
-    p.bounds.assign(static_cast<size_t>(parts) + 1, 0);
-    for (int64_t t = 0; t <= parts; ++t) p.bounds[t] = begin + n * t / parts;
+    p.next.store(begin, std::memory_order_relaxed);
+    p.end = end;
+    // Several chunks a thread, so that the threads finish together.
+    p.chunk = std::max(min_chunk, (n + parts * kChunksPerThread - 1) / (parts * kChunksPerThread));
+    p.active = static_cast<int>(parts);
     p.body = &body;
     p.pending = static_cast<int>(p.workers.size());
     ++p.generation;
   }
   p.wake.notify_all();
-  body(0, p.bounds[0], p.bounds[1]);
+  p.run_chunks(0, body);
   std::unique_lock<std::mutex> lock(p.mutex);
   p.done.wait(lock, [&] { return p.pending == 0; });
   p.body = nullptr;

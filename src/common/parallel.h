@@ -11,7 +11,9 @@ void set_thread_count(int threads);
 int thread_count();
 
 /// Calls body(thread, begin, end) on disjoint contiguous ranges covering
-/// [begin, end); `thread` is in 0..thread_count()-1 and unique per range.
-/// Ranges shorter than `min_chunk` are not split further.
+/// [begin, end), handed out to the threads as they become free; `thread`
+/// (0..thread_count()-1) names the calling thread, which may get several
+/// ranges, and no two threads share a number at the same time. Ranges are
+/// at least `min_chunk` long, except the last.
 void parallel_for(int64_t begin, int64_t end, int64_t min_chunk,
                   const std::function<void(int, int64_t, int64_t)>& body);

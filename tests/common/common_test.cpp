@@ -1,7 +1,11 @@
 // rand15 and the conversion of milliseconds to reported seconds.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <vector>
+
 #include "common/common.h"
+#include "common/parallel.h"
 
 TEST(Rand15, FollowsTheLinearCongruence) {
   seed_rand15(0);
@@ -32,4 +36,22 @@ TEST(MsToSeconds, UsesTheSinglePrecisionThousandth) {
   EXPECT_STREQ(buf, "60.000003");
   std::snprintf(buf, sizeof buf, "%f", ms_to_seconds(10526));
   EXPECT_STREQ(buf, "10.526000");
+}
+
+TEST(ParallelFor, HandsOutEveryIndexOnceToAKnownThread) {
+  for (int threads : {3, 1, 2}) {  // fewer threads after more leaves workers idle
+    set_thread_count(threads);
+    for (int64_t n : {int64_t{0}, int64_t{5}, int64_t{4096}, int64_t{100003}}) {
+      std::vector<std::atomic<int>> seen(static_cast<size_t>(n) + 7);
+      std::atomic<bool> bad_thread{false};
+      parallel_for(7, n + 7, 100, [&](int thread, int64_t b, int64_t e) {
+        if (thread < 0 || thread >= threads) bad_thread = true;
+        for (int64_t i = b; i < e; ++i) ++seen[static_cast<size_t>(i)];
+      });
+      EXPECT_FALSE(bad_thread) << threads;
+      for (int64_t i = 0; i < n + 7; ++i)
+        ASSERT_EQ(seen[static_cast<size_t>(i)].load(), i < 7 ? 0 : 1) << threads << " " << n << " " << i;
+    }
+  }
+  set_thread_count(1);
 }
