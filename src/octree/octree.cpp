@@ -78,15 +78,19 @@ void octree_create(Octree& tree, double xmin, double xmax, double ymin, double y
   tree.zmin = zmin;
   tree.zmax = zmax;
   tree.nodes.assign(2, OctreeNode{});
+  tree.child_mask.assign(2, 0);
 }
 
 void octree_clear(Octree& tree) {
   tree.nodes.resize(2);
   tree.nodes[kOctreeRoot] = OctreeNode{};
+  tree.child_mask.resize(2);
+  tree.child_mask[kOctreeRoot] = 0;
 }
 
 void octree_free(Octree& tree) {
   std::vector<OctreeNode>().swap(tree.nodes);
+  std::vector<uint8_t>().swap(tree.child_mask);
 }
 
 void octree_split(Octree& tree, int32_t node, double xmin, double xmax, double ymin,
@@ -94,6 +98,7 @@ void octree_split(Octree& tree, int32_t node, double xmin, double xmax, double y
   std::vector<OctreeNode>& nodes = tree.nodes;
   const size_t first = nodes.size();
   nodes.resize(first + 8);
+  tree.child_mask.resize(first + 8);
   for (size_t i = 0; i < 8; ++i) nodes[first + i].parent = node;
   OctreeNode& n = nodes[node];
   n.first_child = static_cast<int32_t>(first);
@@ -125,6 +130,10 @@ bool octree_insert(Octree& tree, int32_t v, double x, double y, double z,
     leaf.vertex = v;
     leaf.count = 1;
     leaf_of[v] = node;
+    // A child only ever goes from empty to nonempty: a refusal takes back
+    // one vertex from ancestors that hold at least two.
+    if (const int32_t p = leaf.parent; p != 0)
+      tree.child_mask[p] |= static_cast<uint8_t>(1u << (node - nodes[p].first_child));
     return true;
   }
   const double ox = leaf.cm_x, oy = leaf.cm_y, oz = leaf.cm_z;
@@ -148,6 +157,7 @@ bool octree_insert(Octree& tree, int32_t v, double x, double y, double z,
     int o1 = octant_of(box, ox, oy, oz);
     int o2 = octant_of(box, x, y, z);
     int32_t first = nodes[node].first_child;
+    tree.child_mask[node] = static_cast<uint8_t>((1u << o1) | (1u << o2));
     if (o1 == o2) {
       box = child_box(box, o1);
       node = first + o1;

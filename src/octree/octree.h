@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 struct OctreeNode {
@@ -28,6 +29,9 @@ struct OctreeNode {
 
 struct Octree {
   std::vector<OctreeNode> nodes;  ///< slot 0 unused, slot 1 the root
+  /// Per node, bit i set when child i holds a vertex, so that a walk
+  /// visits the nonempty children without loading all eight.
+  std::vector<uint8_t> child_mask;
   double xmin = 0, xmax = 0, ymin = 0, ymax = 0, zmin = 0, zmax = 0;
 };
 
@@ -61,7 +65,10 @@ void octree_split(Octree& tree, int32_t node, double xmin, double xmax, double y
 /// Appends beyond `capacity` between two resets are dropped: that bound is
 /// part of the method and changes forces, so it must stay.
 struct NodeQueue {
-  std::vector<int32_t> items;  ///< grows on demand up to capacity slots
+  /// `capacity` slots, left uninitialised: the pages a walk never reaches
+  /// are never touched, so many threads on a large level do not each
+  /// commit nvtxs slots.
+  std::unique_ptr<int32_t[]> items;
   int32_t capacity = 0;
   int32_t size = 0;
   int32_t head = 0;
@@ -77,3 +84,8 @@ void node_queue_init(NodeQueue& queue, int32_t capacity);
 void repulsive_force(const Octree& tree, int32_t v, double x, double y, double z, double k,
                      const std::vector<int32_t>& leaf_of, NodeQueue& queue, double& fx,
                      double& fy, double& fz, double ratio);
+
+/// Chooses between the four-wide walk (where the processor has AVX2) and
+/// the one-item-at-a-time walk; both give the same bits. Returns whether
+/// the four-wide walk is now in use. For tests and benchmarks.
+bool set_vector_walk(bool enabled);

@@ -2,7 +2,12 @@
 // k^2/d over the sibling subtrees met on the way, with well-separated
 // nodes taken as a whole at their centre of mass.
 #include <algorithm>
+#include <cstddef>
 #include <cmath>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "octree/octree.h"
 
@@ -11,17 +16,11 @@ namespace {
 /// Distances below this are taken as this, so coinciding points stay finite.
 constexpr double kDistanceFloor = 1e-6;
 
-/// Slots a work list starts with; it grows up to its capacity on demand,
-/// so that many threads on a large level do not each hold nvtxs slots.
-constexpr size_t kInitialQueueSlots = 1024;
-
-
 }  // namespace
 
 void node_queue_init(NodeQueue& queue, int32_t capacity) {
-  queue.items.assign(std::min(static_cast<size_t>(capacity > 0 ? capacity : 0),
-                              kInitialQueueSlots),
-                     0);
+  if (capacity < 0) capacity = 0;
+  queue.items.reset(new int32_t[static_cast<size_t>(capacity) + 1]);
   queue.capacity = capacity;
   queue.size = 0;
   queue.head = 0;
@@ -29,80 +28,189 @@ void node_queue_init(NodeQueue& queue, int32_t capacity) {
 
 namespace {
 
-/// Whether an internal node of largest side s at distance d is opened, that
-/// is whether the rounded quotient s / d is at least the ratio. Most nodes
-/// are far from the boundary, where a product decides it without the
-/// division: when s / d lies more than a few units in the last place
-/// away from the ratio, the rounded quotient falls on the same side.
-inline bool opened(double s, double d, double ratio) {
-  if (ratio > 1e-200 && ratio < 1e200) {
-    const double rd = ratio * d;
-    if (s > rd * (1 + 0x1p-40)) return true;
-    if (s < rd * (1 - 0x1p-40)) return false;
+/// The work list of one walk. The walk keeps it in a local copy so that
+/// size and head stay in registers: stores into the items could otherwise
+/// alias them and force a reload after every append.
+struct List {
+  NodeQueue& queue;
+  int32_t* items;
+  int32_t capacity;
+  int32_t size;
+  int32_t head;
+
+  explicit List(NodeQueue& q)
+      : queue(q),
+        items(q.items.get()),
+        capacity(q.capacity),
+        size(0),
+        head(0) {}
+
+  void push(int32_t node) {
+    if (size < capacity) items[size++] = node;  // else dropped: the bound is part of the method
   }
-  return s / d >= ratio;
+
+  /// Appends first + i for every bit i of `bits`, lowest first.
+  void push_children(int32_t first, unsigned bits) {
+    for (; bits != 0; bits &= bits - 1) push(first + __builtin_ctz(bits));
+  }
+
+  void leave() {
+    queue.size = size;
+    queue.head = head;
+  }
+};
+
+/// One item at a time: the reference form of the walk.
+void walk_generic(const Octree& tree, int32_t cur, double x, double y, double z, double k,
+                  double ratio, NodeQueue& queue, double* f) {
+  const OctreeNode* nodes = tree.nodes.data();
+  const uint8_t* mask = tree.child_mask.data();
+  const double kk = k * k;
+  double sx = f[0], sy = f[1], sz = f[2];
+  List list(queue);
+  for (int32_t par = nodes[cur].parent; par != 0; cur = par, par = nodes[par].parent) {
+    list.size = 0;
+    list.head = 0;
+    const int32_t first = nodes[par].first_child;
+    list.push_children(first, mask[par] & ~(1u << (cur - first)));
+    while (list.head < list.size) {
+      const int32_t idx = list.items[list.head++];
+      const OctreeNode& n = nodes[idx];
+      const double dx = x - n.cm_x;
+      const double dy = y - n.cm_y;
+      const double dz = z - n.cm_z;
+      double d = std::sqrt(dx * dx + dy * dy + dz * dz);
+      if (d < kDistanceFloor) d = kDistanceFloor;
+      double force;
+      if (n.first_child != 0) {
+        if (n.side / d >= ratio) {
+          list.push_children(n.first_child, mask[idx]);
+          continue;
+        }
+        force = (kk / d) * n.count;
+      } else {
+        force = kk / d;
+      }
+      sx = sx + force * dx / d;
+      sy = sy + force * dy / d;
+      sz = sz + force * dz / d;
+    }
+  }
+  list.leave();
+  f[0] = sx;
+  f[1] = sy;
+  f[2] = sz;
 }
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define FRLAYOUT_HAVE_AVX2 1
+
+/// The same walk four list items at a time: the four nodes are loaded
+/// together and their distances, opening quotients and forces computed in
+/// one go; then, in list order, each is opened or its force added, exactly
+/// as one at a time. Square root, division, multiplication and the
+/// int-to-double conversion are correctly rounded in either form, a leaf's
+/// count is 1 (multiplying by it is exact), and max(floor, d) keeps a NaN
+/// d as the scalar comparison does, so every bit of the result is the same.
+/// Fewer than four items repeat the last one, whose results are unused.
+__attribute__((target("avx2"))) void walk_avx2(const Octree& tree, int32_t cur, double x,
+                                                double y, double z, double k, double ratio,
+                                                NodeQueue& queue, double* f) {
+  const OctreeNode* nodes = tree.nodes.data();
+  const uint8_t* mask = tree.child_mask.data();
+  double sx = f[0], sy = f[1], sz = f[2];
+  const __m256d vx = _mm256_set1_pd(x), vy = _mm256_set1_pd(y), vz = _mm256_set1_pd(z);
+  const __m256d kk = _mm256_set1_pd(k * k), floor = _mm256_set1_pd(kDistanceFloor);
+  alignas(32) double fx[4], fy[4], fz[4], q[4];
+  List list(queue);
+  for (int32_t par = nodes[cur].parent; par != 0; cur = par, par = nodes[par].parent) {
+    list.size = 0;
+    list.head = 0;
+    const int32_t first = nodes[par].first_child;
+    list.push_children(first, mask[par] & ~(1u << (cur - first)));
+    while (list.head < list.size) {
+      const int32_t* at = list.items + list.head;
+      const int32_t lanes = std::min(list.size - list.head, 4);
+      const int32_t last = at[lanes - 1];
+      const int32_t idx[4] = {at[0], lanes > 1 ? at[1] : last, lanes > 2 ? at[2] : last, last};
+      list.head += lanes;
+      const OctreeNode& n0 = nodes[idx[0]];
+      const OctreeNode& n1 = nodes[idx[1]];
+      const OctreeNode& n2 = nodes[idx[2]];
+      const OctreeNode& n3 = nodes[idx[3]];
+      // [x0 y0 x2 y2] and [x1 y1 x3 y3] give the x and y columns; the same
+      // from cm_z and side.
+      const __m256d xy02 = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(&n0.cm_x)),
+                                                _mm_loadu_pd(&n2.cm_x), 1);
+      const __m256d xy13 = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(&n1.cm_x)),
+                                                _mm_loadu_pd(&n3.cm_x), 1);
+      const __m256d zs02 = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(&n0.cm_z)),
+                                                _mm_loadu_pd(&n2.cm_z), 1);
+      const __m256d zs13 = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(&n1.cm_z)),
+                                                _mm_loadu_pd(&n3.cm_z), 1);
+      const __m256d dx = _mm256_sub_pd(vx, _mm256_unpacklo_pd(xy02, xy13));
+      const __m256d dy = _mm256_sub_pd(vy, _mm256_unpackhi_pd(xy02, xy13));
+      const __m256d dz = _mm256_sub_pd(vz, _mm256_unpacklo_pd(zs02, zs13));
+      const __m256d side = _mm256_unpackhi_pd(zs02, zs13);
+      const __m256d count = _mm256_cvtepi32_pd(_mm_set_epi32(n3.count, n2.count, n1.count, n0.count));
+      const __m256d d2 = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(dx, dx), _mm256_mul_pd(dy, dy)),
+                                       _mm256_mul_pd(dz, dz));
+      const __m256d d = _mm256_max_pd(floor, _mm256_sqrt_pd(d2));
+      const __m256d force = _mm256_mul_pd(_mm256_div_pd(kk, d), count);
+      _mm256_store_pd(q, _mm256_div_pd(side, d));
+      _mm256_store_pd(fx, _mm256_div_pd(_mm256_mul_pd(force, dx), d));
+      _mm256_store_pd(fy, _mm256_div_pd(_mm256_mul_pd(force, dy), d));
+      _mm256_store_pd(fz, _mm256_div_pd(_mm256_mul_pd(force, dz), d));
+      for (int l = 0; l < lanes; ++l) {
+        const int32_t child = nodes[idx[l]].first_child;
+        if (child != 0 && q[l] >= ratio) {
+          list.push_children(child, mask[idx[l]]);
+          continue;
+        }
+        sx = sx + fx[l];
+        sy = sy + fy[l];
+        sz = sz + fz[l];
+      }
+    }
+  }
+  list.leave();
+  f[0] = sx;
+  f[1] = sy;
+  f[2] = sz;
+}
+
+const bool kHaveAvx2 = [] {
+  __builtin_cpu_init();  // this may run before the library's own constructors
+  return __builtin_cpu_supports("avx2") != 0;
+}();
+bool g_use_avx2 = kHaveAvx2;
+#endif
 
 }  // namespace
 
 void repulsive_force(const Octree& tree, int32_t v, double x, double y, double z, double k,
                      const std::vector<int32_t>& leaf_of, NodeQueue& queue, double& fx,
                      double& fy, double& fz, double ratio) {
-  const OctreeNode* nodes = tree.nodes.data();
-  int32_t cur = leaf_of[v];
+  const int32_t cur = leaf_of[v];
   if (cur == 0) return;
-  int32_t par = nodes[cur].parent;
-  const double kk = k * k;
-  double sx = fx, sy = fy, sz = fz;
-  // The list's fields live in locals during the walk: stores into its items
-  // could otherwise alias them and force a reload after every append.
-  int32_t* items = queue.items.data();
-  int32_t slots = static_cast<int32_t>(queue.items.size());
-  const int32_t capacity = queue.capacity;
-  int32_t size = 0, head = 0;
-  auto push = [&](int32_t node) {
-    if (size >= capacity) return;  // dropped: the bound is part of the method
-    if (size == slots) {
-      queue.items.resize(std::min(static_cast<size_t>(capacity), 2 * queue.items.size()));
-      items = queue.items.data();
-      slots = static_cast<int32_t>(queue.items.size());
-    }
-    items[size++] = node;
-  };
-  while (par != 0) {
-    size = 0;
-    head = 0;
-    const int32_t first = nodes[par].first_child;
-    for (int32_t ch = first; ch < first + 8; ++ch)
-      if (ch != cur && nodes[ch].count > 0) push(ch);
-    while (head < size) {
-      const OctreeNode& n = nodes[items[head++]];
-      const double dx = x - n.cm_x;
-      const double dy = y - n.cm_y;
-      const double dz = z - n.cm_z;
-      double d = std::sqrt(dx * dx + dy * dy + dz * dz);
-      if (d < kDistanceFloor) d = kDistanceFloor;
-      double f;
-      if (n.first_child != 0) {
-        if (opened(n.side, d, ratio)) {
-          for (int32_t ch = n.first_child; ch < n.first_child + 8; ++ch)
-            if (nodes[ch].count > 0) push(ch);
-          continue;
-        }
-        f = (kk / d) * n.count;
-      } else {
-        f = kk / d;
-      }
-      sx = sx + f * dx / d;
-      sy = sy + f * dy / d;
-      sz = sz + f * dz / d;
-    }
-    cur = par;
-    par = nodes[par].parent;
-  }
-  queue.size = size;
-  queue.head = head;
-  fx = sx;
-  fy = sy;
-  fz = sz;
+  double f[3] = {fx, fy, fz};
+#ifdef FRLAYOUT_HAVE_AVX2
+  if (g_use_avx2)
+    walk_avx2(tree, cur, x, y, z, k, ratio, queue, f);
+  else
+#endif
+    walk_generic(tree, cur, x, y, z, k, ratio, queue, f);
+  fx = f[0];
+  fy = f[1];
+  fz = f[2];
+}
+
+bool set_vector_walk(bool enabled) {
+#ifdef FRLAYOUT_HAVE_AVX2
+  g_use_avx2 = enabled && kHaveAvx2;
+  return g_use_avx2;
+#else
+  (void)enabled;
+  return false;
+#endif
 }

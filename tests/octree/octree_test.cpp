@@ -34,7 +34,13 @@ int32_t check_subtree(const Tree& t, int32_t node, int32_t parent) {
     return n.count;
   }
   int32_t total = 0;
-  for (int i = 0; i < 8; ++i) total += check_subtree(t, n.first_child + i, node);
+  unsigned nonempty = 0;
+  for (int i = 0; i < 8; ++i) {
+    const int32_t below = check_subtree(t, n.first_child + i, node);
+    if (below > 0) nonempty |= 1u << i;
+    total += below;
+  }
+  EXPECT_EQ(t.tree.child_mask[node], nonempty) << "node " << node;
   EXPECT_EQ(total, n.count);
   EXPECT_GE(n.count, 2);
   return total;

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 
+#include "common/common.h"
 #include "octree/octree.h"
 
 namespace {
@@ -123,4 +126,93 @@ TEST(RepulsiveForce, VertexLeftOutOfTheTreeGetsNothing) {
   s.leaf_of[1] = 0;
   std::array<double, 3> f = s.force(1, 10, 0.6);
   EXPECT_EQ(length(f), 0.0);
+}
+
+namespace {
+
+/// The walk written plainly: a first-in, first-out list bounded by
+/// `capacity`, children found by their counts.
+std::array<double, 3> plain_walk(const Octree& tree, int32_t leaf, double x, double y, double z,
+                                 double k, double ratio, size_t capacity) {
+  const std::vector<OctreeNode>& nodes = tree.nodes;
+  std::vector<int32_t> list;
+  double f[3] = {0, 0, 0};
+  for (int32_t cur = leaf, par = nodes[leaf].parent; par != 0; cur = par, par = nodes[par].parent) {
+    list.clear();
+    auto add = [&](int32_t first, int32_t skip) {
+      for (int32_t c = first; c < first + 8; ++c)
+        if (c != skip && nodes[c].count > 0 && list.size() < capacity) list.push_back(c);
+    };
+    add(nodes[par].first_child, cur);
+    for (size_t head = 0; head < list.size(); ++head) {
+      const OctreeNode& n = nodes[list[head]];
+      const double d3[3] = {x - n.cm_x, y - n.cm_y, z - n.cm_z};
+      double d = std::sqrt(d3[0] * d3[0] + d3[1] * d3[1] + d3[2] * d3[2]);
+      if (d < 1e-6) d = 1e-6;
+      if (n.first_child != 0 && n.side / d >= ratio) {
+        add(n.first_child, 0);
+        continue;
+      }
+      const double force = n.first_child != 0 ? (k * k / d) * n.count : k * k / d;
+      for (int a = 0; a < 3; ++a) f[a] = f[a] + force * d3[a] / d;
+    }
+  }
+  return {f[0], f[1], f[2]};
+}
+
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+}  // namespace
+
+TEST(RepulsiveForce, EveryWalkGivesThePlainWalksBits) {
+  // Scattered vertices, and tight clusters that make deep split chains;
+  // ratios that open everything, nothing, or some; lists that overflow.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double ratios[] = {0.0, 0.35, 0.6, 1.3, 1e300, -1.0, nan};
+  seed_rand15(7);
+  for (int scene = 0; scene < 2; ++scene) {
+    std::vector<std::array<double, 3>> pts;
+    for (int i = 0; i < 240; ++i) {
+      if (scene == 0) {
+        pts.push_back({rand15() * (1000.0 / 32768), rand15() * (800.0 / 32768),
+                       rand15() * (600.0 / 32768)});
+      } else {
+        const double c = 100.0 + 200 * (i % 4);
+        pts.push_back({c + rand15() * 1e-7, c * 0.7 + rand15() * 1e-3, 300 + rand15() * 1e-4});
+      }
+    }
+    for (size_t capacity : {size_t{3}, size_t{17}, pts.size()}) {
+      Scene s(pts, static_cast<int32_t>(capacity));
+      for (double ratio : ratios) {
+        for (int32_t v = 1; v <= static_cast<int32_t>(pts.size()); ++v) {
+          const std::array<double, 3> want =
+              plain_walk(s.tree, s.leaf_of[v], pts[v - 1][0], pts[v - 1][1], pts[v - 1][2], 37.5,
+                         ratio, capacity);
+          for (bool vector_walk : {true, false}) {
+            set_vector_walk(vector_walk);
+            const std::array<double, 3> got = s.force(v, 37.5, ratio);
+            for (int a = 0; a < 3; ++a)
+              ASSERT_TRUE(same_bits(got[a], want[a]))
+                  << "scene " << scene << " capacity " << capacity << " ratio " << ratio
+                  << " vertex " << v << " axis " << a << " vector " << vector_walk << ": "
+                  << got[a] << " != " << want[a];
+          }
+        }
+      }
+    }
+  }
+  set_vector_walk(true);
+}
+
+TEST(RepulsiveForce, QuotientEqualToTheRatioOpensTheNode) {
+  // Vertices 2 and 3 share the root's octant 4 (largest side 500), whose
+  // centre of mass lies 350 from vertex 1: side / d equals the ratio.
+  Scene s({{100, 100, 100}, {100, 100, 400}, {100, 100, 500}}, 8);
+  const double k = 10, ratio = 500.0 / 350.0;
+  for (bool vector_walk : {true, false}) {
+    set_vector_walk(vector_walk);
+    const std::array<double, 3> f = s.force(1, k, ratio);
+    EXPECT_EQ(f[2], -k * k / 300 - k * k / 400) << vector_walk;  // opened: one by one
+  }
+  set_vector_walk(true);
 }
