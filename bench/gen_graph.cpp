@@ -190,6 +190,51 @@ bool write_grid(int32_t a, int32_t b, int32_t c, const char* path) {
   return writer_close(w, path);
 }
 
+/// The awkward inputs of the multilevel method: a star (vertex 1 joined
+/// to `leaves` others, so a matching removes one vertex per step), `n`
+/// vertices without edges, and `count` separate triangles.
+bool write_star(int32_t leaves, const char* path) {
+  Writer w;
+  if (!writer_open(w, path)) return false;
+  put_int(w, int64_t{leaves} + 1);
+  put_char(w, ' ');
+  put_int(w, leaves);
+  put_char(w, '\n');
+  for (int32_t v = 2; v <= leaves + 1; ++v) {
+    if (v > 2) put_char(w, ' ');
+    put_int(w, v);
+  }
+  put_char(w, '\n');
+  for (int32_t v = 2; v <= leaves + 1; ++v) put_text(w, "1\n");
+  return writer_close(w, path);
+}
+
+bool write_isolated(int32_t n, const char* path) {
+  Writer w;
+  if (!writer_open(w, path)) return false;
+  put_int(w, n);
+  put_text(w, " 0\n");
+  for (int32_t v = 1; v <= n; ++v) put_char(w, '\n');
+  return writer_close(w, path);
+}
+
+bool write_triangles(int32_t count, const char* path) {
+  Writer w;
+  if (!writer_open(w, path)) return false;
+  put_int(w, int64_t{count} * 3);
+  put_char(w, ' ');
+  put_int(w, int64_t{count} * 3);
+  put_char(w, '\n');
+  for (int64_t t = 0; t < count; ++t)
+    for (int i = 0; i < 3; ++i) {
+      put_int(w, 3 * t + 1 + (i + 1) % 3);
+      put_char(w, ' ');
+      put_int(w, 3 * t + 1 + (i + 2) % 3);
+      put_char(w, '\n');
+    }
+  return writer_close(w, path);
+}
+
 /// n random points of the unit cube joined when at most r apart, with r
 /// chosen so that a ball of radius r holds `mean_degree` points on average
 /// (vertices near the faces get fewer). Vertices are numbered in the order
@@ -449,6 +494,9 @@ int usage() {
       "usage: gen_graph grid A B C OUT\n"
       "       gen_graph rgg N DEGREE SEED OUT\n"
       "       gen_graph pa N M SEED OUT\n"
+      "       gen_graph star LEAVES OUT\n"
+      "       gen_graph isolated N OUT\n"
+      "       gen_graph triangles COUNT OUT\n"
       "       gen_graph dot IN OUT\n"
       "       gen_graph check IN\n",
       stderr);
@@ -483,6 +531,13 @@ int main(int argc, char** argv) {
     if (n < 0 || m < 0 || n > INT32_MAX) return usage();
     ok = write_pa(static_cast<int32_t>(n), static_cast<int32_t>(m),
                   std::strtoull(argv[4], nullptr, 10), argv[5]);
+  } else if ((what == "star" || what == "isolated" || what == "triangles") && argc == 4) {
+    int64_t n = positive(argv[2]);
+    if (n < 0 || n * 3 > INT32_MAX) return usage();
+    const int32_t m = static_cast<int32_t>(n);
+    ok = what == "star"       ? write_star(m, argv[3])
+         : what == "isolated" ? write_isolated(m, argv[3])
+                              : write_triangles(m, argv[3]);
   } else if (what == "dot" && argc == 4) {
     Csr g;
     ReadInfo info;

@@ -31,6 +31,9 @@ constexpr int32_t kPeriodicSmoothingPasses = 2;
 constexpr double kRepulsionScale = 0.01;
 /// Vertices per thread below which a pass is not worth splitting.
 constexpr int64_t kMinChunk = 2048;
+/// The same for the repulsion pass, whose vertices each take microseconds:
+/// small levels are split too.
+constexpr int64_t kMinRepulsionChunk = 128;
 
 /// Everything one frlayout call owns, allocated once for all iterations.
 struct Workspace {
@@ -120,7 +123,7 @@ void repulsion(int32_t nvtxs, double k, double ratio, const Posn& posn, Workspac
   double* dz = ws.disp[3].data();
   order_by_leaves(nvtxs, ws);
   const int32_t* order = ws.walk_order.data();
-  parallel_for(0, int64_t{nvtxs}, kMinChunk, [&](int thread, int64_t b, int64_t e) {
+  parallel_for(0, int64_t{nvtxs}, kMinRepulsionChunk, [&](int thread, int64_t b, int64_t e) {
     NodeQueue& queue = ws.queues[thread];
     for (int64_t i = b; i < e; ++i) {
       const int32_t v = order[i];
