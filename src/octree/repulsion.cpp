@@ -21,11 +21,15 @@ constexpr double kDistanceFloor = 1e-6;
 /// the rounded quotient would make.
 constexpr double kQuickMargin = 0x1p-40;
 
+/// Slots beyond the capacity, so that up to eight children can be stored
+/// at once before the size is cut back to the capacity.
+constexpr size_t kListSlack = 8;
+
 }  // namespace
 
 void node_queue_init(NodeQueue& queue, int32_t capacity) {
   if (capacity < 0) capacity = 0;
-  queue.items.reset(new int32_t[static_cast<size_t>(capacity) + 1]);
+  queue.items.reset(new int32_t[static_cast<size_t>(capacity) + kListSlack]);
   queue.capacity = capacity;
   queue.size = 0;
   queue.head = 0;
@@ -110,10 +114,43 @@ void walk_generic(const Octree& tree, int32_t cur, double x, double y, double z,
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define FRLAYOUT_HAVE_AVX2 1
 
+/// For every set of nonempty children (a child mask), their octants in
+/// increasing order, and how many there are.
+struct OctantLists {
+  alignas(8) uint8_t octants[256][8];
+  uint8_t count[256];
+};
+
+constexpr OctantLists make_octant_lists() {
+  OctantLists t{};
+  for (int m = 0; m < 256; ++m) {
+    int n = 0;
+    for (int i = 0; i < 8; ++i)
+      if (m >> i & 1) t.octants[m][n++] = static_cast<uint8_t>(i);
+    t.count[m] = static_cast<uint8_t>(n);
+  }
+  return t;
+}
+
+constexpr OctantLists kOctantLists = make_octant_lists();
+
+/// Appends first + i for every bit i of `bits`, lowest first, without a
+/// branch: all eight candidates are stored and the size advanced by the
+/// number kept. Appends beyond the capacity are dropped, as one at a time.
+__attribute__((target("avx2"), always_inline)) inline void append_children(List& list,
+                                                                           int32_t first,
+                                                                           unsigned bits) {
+  const __m256i octants = _mm256_cvtepu8_epi32(
+      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kOctantLists.octants[bits])));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(list.items + list.size),
+                      _mm256_add_epi32(_mm256_set1_epi32(first), octants));
+  list.size = std::min(list.size + kOctantLists.count[bits], list.capacity);
+}
+
 /// The same walk four list items at a time: the four nodes are loaded
-/// together and their distances, opening quotients and forces computed in
-/// one go; then, in list order, each is opened or its force added, exactly
-/// as one at a time. Square root, division, multiplication and the
+/// together and their distances, opening tests and forces computed in one
+/// go; then the forces of those not opened are added and the children of
+/// those opened appended, both in list order, exactly as one at a time. Square root, division, multiplication and the
 /// int-to-double conversion are correctly rounded in either form, a leaf's
 /// count is 1 (multiplying by it is exact), and max(floor, d) keeps a NaN
 /// d as the scalar comparison does, so every bit of the result is the same.
@@ -141,7 +178,7 @@ __attribute__((target("avx2"))) void walk_avx2(const Octree& tree, int32_t cur, 
     list.size = 0;
     list.head = 0;
     const int32_t first = nodes[par].first_child;
-    list.push_children(first, mask[par] & ~(1u << (cur - first)));
+    append_children(list, first, mask[par] & ~(1u << (cur - first)));
     while (list.head < list.size) {
       const int32_t* at = list.items + list.head;
       const int32_t lanes = std::min(list.size - list.head, 4);
@@ -186,18 +223,27 @@ __attribute__((target("avx2"))) void walk_avx2(const Octree& tree, int32_t cur, 
         for (int l = 0; l < 4; ++l)
           if (!(decided >> l & 1) && q[l] >= ratio) open |= 1 << l;
       }
-      _mm256_store_pd(fx, _mm256_div_pd(_mm256_mul_pd(force, dx), d));
-      _mm256_store_pd(fy, _mm256_div_pd(_mm256_mul_pd(force, dy), d));
-      _mm256_store_pd(fz, _mm256_div_pd(_mm256_mul_pd(force, dz), d));
-      for (int l = 0; l < lanes; ++l) {
-        const int32_t child = nodes[idx[l]].first_child;
-        if (child != 0 && (open >> l & 1)) {
-          list.push_children(child, mask[idx[l]]);
-          continue;
-        }
-        sx = sx + fx[l];
-        sy = sy + fy[l];
-        sz = sz + fz[l];
+      // An opened internal node, and a repeated lane of a short group, adds
+      // -0.0: the exact identity of addition, also for a sum of zero.
+      const int32_t child[4] = {n0.first_child, n1.first_child, n2.first_child, n3.first_child};
+      int internal = 0;
+      for (int l = 0; l < 4; ++l) internal |= (child[l] != 0) << l;
+      const int present = (1 << lanes) - 1;
+      const int opened = open & internal & present;
+      const __m256d keep = _mm256_castsi256_pd(_mm256_cmpeq_epi64(
+          _mm256_and_si256(_mm256_set1_epi64x(opened | (0xf & ~present)),
+                           _mm256_setr_epi64x(1, 2, 4, 8)),
+          _mm256_setzero_si256()));
+      const __m256d none = _mm256_set1_pd(-0.0);
+      _mm256_store_pd(fx, _mm256_blendv_pd(none, _mm256_div_pd(_mm256_mul_pd(force, dx), d), keep));
+      _mm256_store_pd(fy, _mm256_blendv_pd(none, _mm256_div_pd(_mm256_mul_pd(force, dy), d), keep));
+      _mm256_store_pd(fz, _mm256_blendv_pd(none, _mm256_div_pd(_mm256_mul_pd(force, dz), d), keep));
+      sx = (((sx + fx[0]) + fx[1]) + fx[2]) + fx[3];
+      sy = (((sy + fy[0]) + fy[1]) + fy[2]) + fy[3];
+      sz = (((sz + fz[0]) + fz[1]) + fz[2]) + fz[3];
+      for (int bits = opened; bits != 0; bits &= bits - 1) {
+        const int l = __builtin_ctz(bits);
+        append_children(list, child[l], mask[idx[l]]);
       }
     }
   }
