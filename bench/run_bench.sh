@@ -78,8 +78,10 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-# The ladder: name, how to get it, and whether it is one of the 10^6 graphs.
-# Real graphs come from the graphs folder; the others from gen_graph.
+# The ladder: name, how to get it, and its group: 0 the ladder, 1 the 10^6
+# graphs, 2 the awkward inputs of the multilevel method, run only when named
+# with --only. Real graphs come from the graphs folder; the others from
+# gen_graph.
 ladder=()
 for g in delaunay_n10 PGPgiantcompo 4elt wing; do
   [ -f "$graphs/$g.graph" ] && ladder+=("$g|file $graphs/$g.graph|0")
@@ -91,12 +93,18 @@ ladder+=(
   "pa1e5|pa 100000 5 1|0"
   "grid1e6|grid 100 100 100|1"
   "rgg1e6|rgg 1000000 10 1|1"
+  "star1e6|star 1000000|2"
+  "isolated1e6|isolated 1000000|2"
+  "triangles60|triangles 60|2"
 )
 
 if [ "$list_only" = 1 ]; then
   for entry in "${ladder[@]}"; do
     IFS='|' read -r name how huge <<<"$entry"
-    printf '%-14s %s%s\n' "$name" "$how" "$([ "$huge" = 1 ] && echo '   (10^6: left out by --skip-huge)')"
+    note=""
+    [ "$huge" = 1 ] && note='   (10^6: left out by --skip-huge)'
+    [ "$huge" = 2 ] && note='   (awkward input: only with --only)'
+    printf '%-14s %s%s\n' "$name" "$how" "$note"
   done
   exit 0
 fi
@@ -107,7 +115,7 @@ selected() {
     [[ ",$only," == *",$name,"* ]]
     return
   fi
-  [ "$skip_huge" = 0 ] || [ "$huge" = 0 ]
+  [ "$huge" = 0 ] || { [ "$huge" = 1 ] && [ "$skip_huge" = 0 ]; }
 }
 
 if [ -n "$only" ]; then
@@ -236,6 +244,31 @@ timed_run() {
 
 pct() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.1f", 100*a/b; else printf "-"}'; }
 
+# Checks that a layout is complete and inside the final drawing area (the
+# extents of the last "Leaving" line; the area is printed with 5 decimals,
+# the coordinates with 6, hence the tolerance). Prints one line to stderr
+# and the log.
+check_layout() {
+  local name=$1 out=$2 stdout_file=$3 vertices=$4
+  local area
+  area=$(grep -o 'drawing area <[^>]*>' "$stdout_file" | tail -1 | sed 's/.*<\(.*\)>/\1/')
+  awk -v area="$area" -v n="$vertices" -v name="$name" '
+    BEGIN { split(area, a, ",") }
+    /^%/ { next }
+    !header { header = 1; next }
+    {
+      lines++
+      for (i = 1; i <= 3; i++) if ($i + 0 < 0 || $i + 0 > a[i] + 1e-5) outside++
+    }
+    END {
+      if (lines == n && outside == 0)
+        printf "check %s: %d vertices, all inside <%s>\n", name, lines, area
+      else
+        printf "check %s: FAILED: %d of %d vertex lines, %d coordinates outside <%s>\n",
+          name, lines, n, outside, area
+    }' "$out" | tee -a "$log" >&2
+}
+
 run_one() {
   local name=$1 how=$2
   local path
@@ -274,6 +307,7 @@ run_one() {
       fi
       local md5
       md5=$(grep -v '^%' "$out" | md5sum | cut -c1-12)
+      check_layout "$name" "$out" "$stdout_file" "${t[vertices]}"
       [ "$keep_output" = 1 ] || rm -f "$out"
       row+=" ${t[vertices]} | ${t[edges]} | $levels | $run_wall | $run_cpu | $run_peak |"
       local p
