@@ -65,9 +65,10 @@ void octree_split(Octree& tree, int32_t node, double xmin, double xmax, double y
 /// Appends beyond `capacity` between two resets are dropped: that bound is
 /// part of the method and changes forces, so it must stay.
 struct NodeQueue {
-  /// `capacity` slots, left uninitialised: the pages a walk never reaches
-  /// are never touched, so many threads on a large level do not each
-  /// commit nvtxs slots.
+  /// `capacity` slots and eight more (children are stored eight at a time
+  /// before the size is cut back), left uninitialised: the pages a walk
+  /// never reaches are, as a rule, never touched, so many threads on a
+  /// large level do not each commit nvtxs slots.
   std::unique_ptr<int32_t[]> items;
   int32_t capacity = 0;
   int32_t size = 0;
