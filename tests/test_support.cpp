@@ -29,6 +29,10 @@ int32_t graph_nedges(const std::vector<std::vector<int32_t>>& lists) {
   return static_cast<int32_t>(entries / 2);
 }
 
+std::vector<int32_t> neighbours_of(const Graph& g, int32_t v) {
+  return std::vector<int32_t>(g.adj[v].entries + 1, g.adj[v].entries + g.adj[v].count);
+}
+
 std::vector<std::vector<int32_t>> path_lists(int32_t n) {
   std::vector<std::vector<int32_t>> l(n);
   for (int32_t v = 1; v <= n; ++v) {

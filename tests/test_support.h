@@ -14,6 +14,8 @@
 /// nedges is half the number of neighbour entries.
 GraphHandle make_graph(const std::vector<std::vector<int32_t>>& lists);
 int32_t graph_nedges(const std::vector<std::vector<int32_t>>& lists);
+/// The neighbours of v as stored, without v itself.
+std::vector<int32_t> neighbours_of(const Graph& g, int32_t v);
 
 /// 1 - 2 - ... - n
 std::vector<std::vector<int32_t>> path_lists(int32_t n);

@@ -19,15 +19,6 @@ TEST(Rand15, FollowsTheLinearCongruence) {
   EXPECT_EQ(rand15_state(), expected);
 }
 
-TEST(Rand15, StaysInRange) {
-  seed_rand15(12345);
-  for (int i = 0; i < 100000; ++i) {
-    int32_t r = rand15();
-    ASSERT_GE(r, 0);
-    ASSERT_LE(r, 32767);
-  }
-}
-
 TEST(MsToSeconds, UsesTheSinglePrecisionThousandth) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%f", ms_to_seconds(10527));

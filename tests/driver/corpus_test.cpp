@@ -26,24 +26,15 @@ struct CorpusCase {
 /// How a case is named in test listings.
 void PrintTo(const CorpusCase& c, std::ostream* os) { *os << c.file; }
 
-std::vector<std::string> split_tabs(const std::string& line) {
-  std::vector<std::string> fields;
-  size_t start = 0;
-  for (;;) {
-    size_t tab = line.find('\t', start);
-    fields.push_back(line.substr(start, tab == std::string::npos ? tab : tab - start));
-    if (tab == std::string::npos) return fields;
-    start = tab + 1;
-  }
-}
-
 std::vector<CorpusCase> load_manifest() {
   std::vector<CorpusCase> cases;
   std::ifstream in(test_data("inputs/MANIFEST"));
   std::string line;
   while (std::getline(in, line)) {
     if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> f = split_tabs(line);
+    std::vector<std::string> f;
+    std::istringstream fields(line);
+    for (std::string field; std::getline(fields, field, '\t');) f.push_back(field);
     if (f.size() != 5) {
       // A malformed line becomes a case that fails with the line in view.
       cases.push_back({"MANIFEST line: " + line, -1, false, "", ""});
@@ -75,6 +66,9 @@ TEST_P(CorpusFile, GivesItsListedOutcome) {
   ASSERT_TRUE(file_exists(test_data("inputs/" + c.file))) << c.file;
   ScratchDir dir;
   write_file(dir.file(c.file), input);
+  ASSERT_EQ(::chmod(dir.file(c.file).c_str(), 0444), 0);
+  struct stat before {}, after {};
+  ASSERT_EQ(::stat(dir.file(c.file).c_str(), &before), 0);
   RunResult r = run_tool({"-in", c.file, "-out", "out", "-seed", "1"}, dir.path);
 
   EXPECT_EQ(r.status, c.status) << r.err;
@@ -85,8 +79,12 @@ TEST_P(CorpusFile, GivesItsListedOutcome) {
     // One line per message: no stray second line or partial output.
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
   }
-  // The input is only read.
+  // The input is only read: content, time stamp and mode stay.
   EXPECT_EQ(read_file(dir.file(c.file)), input);
+  ASSERT_EQ(::stat(dir.file(c.file).c_str(), &after), 0);
+  EXPECT_TRUE(after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
+              after.st_mtim.tv_nsec == before.st_mtim.tv_nsec);
+  EXPECT_EQ(after.st_mode, before.st_mode);
 
   if (!c.output) {
     // A refused input stops before the layout: no report, no file, no

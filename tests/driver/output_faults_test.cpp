@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -49,74 +50,57 @@ struct TmpfsMount {
   TmpfsMount& operator=(const TmpfsMount&) = delete;
 };
 
-/// A graph whose layout file takes about 30 KB: more than one page of a
-/// small file system, so that a write can fail partway.
-std::string input_text() { return graph_file_text(grid_lists(8, 8, 8)); }
-
-/// Fills the file system holding `dir` until a write fails.
-void fill_up(const std::string& dir) {
-  int fd = ::open((dir + "/filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  ASSERT_GE(fd, 0);
-  std::string block(4096, 'x');
-  while (::write(fd, block.data(), block.size()) > 0) {
-  }
-  for (int i = 0; i < 64 && ::write(fd, "x", 1) > 0; ++i) {
-  }
-  ::close(fd);
-}
-
-/// The common verdict: status 1, the one message, the earlier content at
-/// `target` (when there was one) and exactly `names` in its directory.
-void expect_write_failure(const RunResult& r, const std::string& target_arg,
-                          const std::string& reason, const std::string& target_path,
-                          bool had_earlier, const std::string& dir,
-                          const std::set<std::string>& names) {
+/// Runs the tool on a grid whose layout file takes about 30 KB (more than
+/// one page of a small file system, so that a write can fail partway) with
+/// "-out <out>", and checks the common verdict: status 1, the one message
+/// naming <out>.3dlayout and `reason`, the report printed before the write,
+/// the earlier file at `earlier` (when given) unchanged and exactly `names`
+/// left in `listed`.
+void expect_write_failure(const ScratchDir& dir, const std::string& out, const char* reason,
+                          const std::string& earlier, const std::string& listed,
+                          const std::set<std::string>& names,
+                          const std::function<void()>& setup = [] {}) {
+  write_file(dir.file("g.graph"), graph_file_text(grid_lists(8, 8, 8)));
+  RunResult r = run_tool_with({"-in", "g.graph", "-out", out, "-seed", "1"}, dir.path, setup);
+  if (r.status == 127 && r.err.empty()) GTEST_SKIP() << "the binary could not be started";
   EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_TRUE(starts_with(r.err, "frlayout3d: cannot write " + target_arg + ": " + reason + "\n"))
+  EXPECT_TRUE(starts_with(r.err, "frlayout3d: cannot write " + out + ".3dlayout: " + reason + "\n"))
       << r.err;
-  // The run itself completed: the report was printed before the write.
   EXPECT_NE(r.out.find("random seed:"), std::string::npos);
-  if (had_earlier) {
-    EXPECT_EQ(read_file(target_path), kEarlier);
+  if (!earlier.empty()) {
+    EXPECT_EQ(read_file(earlier), kEarlier);
   }
-  EXPECT_EQ(directory_names(dir), names);
+  EXPECT_EQ(directory_names(listed), names);
 }
 
-TEST(OutputFault, MissingDirectory) {
-  ScratchDir dir;
-  write_file(dir.file("g.graph"), input_text());
-  RunResult r = run_tool({"-in", "g.graph", "-out", "absent/sub/out", "-seed", "1"}, dir.path);
-  expect_write_failure(r, "absent/sub/out.3dlayout", "No such file or directory", "", false,
-                       dir.path, {"g.graph"});
-}
-
-TEST(OutputFault, TargetIsADirectory) {
-  ScratchDir dir;
-  write_file(dir.file("g.graph"), input_text());
-  ASSERT_EQ(::mkdir(dir.file("out.3dlayout").c_str(), 0755), 0);
-  write_file(dir.file("out.3dlayout/keep"), kEarlier);
-  RunResult r = run_tool({"-in", "g.graph", "-out", "out", "-seed", "1"}, dir.path);
-  expect_write_failure(r, "out.3dlayout", "Is a directory", dir.file("out.3dlayout/keep"), true,
-                       dir.path, {"g.graph", "out.3dlayout"});
-}
-
-TEST(OutputFault, WriteStopsMidwayAtTheFileSizeLimit) {
-  ScratchDir dir;
-  write_file(dir.file("g.graph"), input_text());
-  write_file(dir.file("out.3dlayout"), kEarlier);
-  // Writes beyond 8 KB fail with EFBIG instead of killing the process.
-  RunResult r = run_tool_with({"-in", "g.graph", "-out", "out", "-seed", "1"}, dir.path, [] {
-    ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit {8192, 8192};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  });
-  expect_write_failure(r, "out.3dlayout", "File too large", dir.file("out.3dlayout"), true,
-                       dir.path, {"g.graph", "out.3dlayout"});
+TEST(OutputFault, MissingDirectoryTargetDirectoryAndFileSizeLimit) {
+  {
+    ScratchDir dir;
+    expect_write_failure(dir, "absent/sub/out", "No such file or directory", "", dir.path,
+                         {"g.graph"});
+  }
+  {
+    ScratchDir dir;
+    ASSERT_EQ(::mkdir(dir.file("out.3dlayout").c_str(), 0755), 0);
+    write_file(dir.file("out.3dlayout/keep"), kEarlier);
+    expect_write_failure(dir, "out", "Is a directory", dir.file("out.3dlayout/keep"), dir.path,
+                         {"g.graph", "out.3dlayout"});
+  }
+  {
+    // Writes beyond 8 KB fail with EFBIG instead of killing the process.
+    ScratchDir dir;
+    write_file(dir.file("out.3dlayout"), kEarlier);
+    expect_write_failure(dir, "out", "File too large", dir.file("out.3dlayout"), dir.path,
+                         {"g.graph", "out.3dlayout"}, [] {
+                           ::signal(SIGXFSZ, SIG_IGN);
+                           struct rlimit limit {8192, 8192};
+                           ::setrlimit(RLIMIT_FSIZE, &limit);
+                         });
+  }
 }
 
 TEST(OutputFault, ReadOnlyDirectoryForAnOrdinaryUser) {
   ScratchDir dir;
-  write_file(dir.file("g.graph"), input_text());
   ASSERT_EQ(::mkdir(dir.file("ro").c_str(), 0755), 0);
   write_file(dir.file("ro/out.3dlayout"), kEarlier);
   ASSERT_EQ(::chmod(dir.file("ro").c_str(), 0555), 0);
@@ -124,57 +108,39 @@ TEST(OutputFault, ReadOnlyDirectoryForAnOrdinaryUser) {
   const bool root = ::geteuid() == 0;
   if (root) {
     ASSERT_EQ(::chmod(dir.path.c_str(), 0777), 0);
-    ASSERT_EQ(::chmod(dir.file("g.graph").c_str(), 0644), 0);
   }
-  RunResult r = run_tool_with({"-in", "g.graph", "-out", "ro/out", "-seed", "1"}, dir.path,
-                              [root] { if (root) become_nobody(); });
-  if (r.status == 127 && r.err.empty()) {
-    GTEST_SKIP() << "the binary cannot be run as nobody";
-  }
-  expect_write_failure(r, "ro/out.3dlayout", "Permission denied", dir.file("ro/out.3dlayout"),
-                       true, dir.file("ro"), {"out.3dlayout"});
+  expect_write_failure(dir, "ro/out", "Permission denied", dir.file("ro/out.3dlayout"),
+                       dir.file("ro"), {"out.3dlayout"}, [root] { if (root) become_nobody(); });
 }
 
-TEST(OutputFault, ReadOnlyFileSystem) {
+TEST(OutputFault, ReadOnlyFullAndFillingFileSystems) {
   ScratchDir dir;
-  write_file(dir.file("g.graph"), input_text());
-  TmpfsMount mnt(dir.file("ro"), "size=256k");
-  if (!mnt.mounted) {
-    GTEST_SKIP() << mnt.why_not;
+  TmpfsMount ro(dir.file("ro"), "size=256k");
+  if (!ro.mounted) GTEST_SKIP() << ro.why_not;
+  write_file(ro.path + "/out.3dlayout", kEarlier);
+  ASSERT_TRUE(ro.remount_read_only()) << std::strerror(errno);
+  expect_write_failure(dir, "ro/out", "Read-only file system", ro.path + "/out.3dlayout", ro.path,
+                       {"out.3dlayout"});
+  // Full before the run starts.
+  TmpfsMount full(dir.file("full"), "size=64k");
+  ASSERT_TRUE(full.mounted);
+  write_file(full.path + "/out.3dlayout", kEarlier);
+  int fd = ::open((full.path + "/filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  const std::string block(4096, 'x');
+  while (::write(fd, block.data(), block.size()) > 0) {
   }
-  write_file(mnt.path + "/out.3dlayout", kEarlier);
-  ASSERT_TRUE(mnt.remount_read_only()) << std::strerror(errno);
-  RunResult r = run_tool({"-in", "g.graph", "-out", "ro/out", "-seed", "1"}, dir.path);
-  expect_write_failure(r, "ro/out.3dlayout", "Read-only file system", mnt.path + "/out.3dlayout",
-                       true, mnt.path, {"out.3dlayout"});
-}
-
-TEST(OutputFault, FullFileSystem) {
-  ScratchDir dir;
-  write_file(dir.file("g.graph"), input_text());
-  TmpfsMount mnt(dir.file("full"), "size=64k");
-  if (!mnt.mounted) {
-    GTEST_SKIP() << mnt.why_not;
+  while (::write(fd, "x", 1) > 0) {
   }
-  write_file(mnt.path + "/out.3dlayout", kEarlier);
-  fill_up(mnt.path);
-  RunResult r = run_tool({"-in", "g.graph", "-out", "full/out", "-seed", "1"}, dir.path);
-  expect_write_failure(r, "full/out.3dlayout", "No space left on device",
-                       mnt.path + "/out.3dlayout", true, mnt.path, {"filler", "out.3dlayout"});
-}
-
-TEST(OutputFault, FileSystemFillsUpMidway) {
-  ScratchDir dir;
-  write_file(dir.file("g.graph"), input_text());
+  ::close(fd);
+  expect_write_failure(dir, "full/out", "No space left on device", full.path + "/out.3dlayout",
+                       full.path, {"filler", "out.3dlayout"});
   // Room for the earlier file and part of the new one (about 30 KB).
-  TmpfsMount mnt(dir.file("small"), "size=16k");
-  if (!mnt.mounted) {
-    GTEST_SKIP() << mnt.why_not;
-  }
-  write_file(mnt.path + "/out.3dlayout", kEarlier);
-  RunResult r = run_tool({"-in", "g.graph", "-out", "small/out", "-seed", "1"}, dir.path);
-  expect_write_failure(r, "small/out.3dlayout", "No space left on device",
-                       mnt.path + "/out.3dlayout", true, mnt.path, {"out.3dlayout"});
+  TmpfsMount small(dir.file("small"), "size=16k");
+  ASSERT_TRUE(small.mounted);
+  write_file(small.path + "/out.3dlayout", kEarlier);
+  expect_write_failure(dir, "small/out", "No space left on device", small.path + "/out.3dlayout",
+                       small.path, {"out.3dlayout"});
   // The same run with room enough succeeds, so the limit was what failed.
   TmpfsMount roomy(dir.file("roomy"), "size=1m");
   ASSERT_TRUE(roomy.mounted);

@@ -41,18 +41,6 @@ TEST(DeriveLayoutFilename, FollowsTheNamingRules) {
     EXPECT_EQ(derive_layout_filename(c.input, c.given), c.expected) << c.input << " " << c.given;
 }
 
-TEST(ParseOptions, DefaultsWithoutArguments) {
-  Parsed p = parse({});
-  ASSERT_EQ(p.outcome, ParseOutcome::kRun);
-  EXPECT_EQ(p.settings.graphFilename, "graph.graph");
-  EXPECT_EQ(p.settings.layoutFilename, "graphsfrlayout.3dlayout");
-  EXPECT_EQ(p.settings.friterations, 50);
-  EXPECT_EQ(p.settings.bciterations, 5);
-  EXPECT_EQ(p.settings.wellseparatedratio, 0.6);
-  EXPECT_EQ(p.settings.frepsilon, 0.00001);
-  EXPECT_FALSE(p.settings.seed_given);
-}
-
 TEST(ParseOptions, PrefixMatchingAndValues) {
   Parsed p = parse({"-input", "g.graph", "-outfile", "res", "-friterations", "12abc",
                     "-bciterations", "7", "-wellseparatedratio", " 1.5e1x", "-frepsilon", "2"});
@@ -78,55 +66,20 @@ TEST(ParseOptions, ValuesAreNeverOptionsAndLaterOccurrencesWin) {
 }
 
 TEST(ParseOptions, RealValuesAcceptOnlyDecimalNumbers) {
+  // Odd values, the seed's arithmetic and refusals are run end to end in
+  // options_test; these are the decimal forms the table there lacks.
   struct Case {
     const char* value;
     double expected;
-  } cases[] = {{"nan", 0.0}, {"inf", 0.0}, {"0x10", 0.0}, {"-0", -0.0}, {".5", 0.5},
-               {"5.", 5.0},  {"1e", 1.0},  {"-2.5E-1z", -0.25}, {"", 0.0}};
+  } cases[] = {{".5", 0.5}, {"5.", 5.0}, {"1e", 1.0}, {"-2.5E-1z", -0.25}, {"0x10", 0.0}};
   for (const Case& c : cases) {
     Parsed p = parse({"-wellseparatedratio", c.value});
     ASSERT_EQ(p.outcome, ParseOutcome::kRun) << c.value << ": " << p.error;
     EXPECT_EQ(p.settings.wellseparatedratio, c.expected) << c.value;
   }
-}
-
-TEST(ParseOptions, SeedIsTakenModuloTwoToThe32) {
-  struct Case {
-    const char* value;
-    uint32_t expected;
-  } cases[] = {{"0", 0u}, {"42", 42u}, {"-1", 4294967295u}, {"4294967296", 0u},
-               {"1000000000000", 3567587328u}, {"+7", 7u},
-               {"123456789012345678901234567890", 1312754386u}};
-  for (const Case& c : cases) {
-    Parsed p = parse({"-seed", c.value});
-    ASSERT_EQ(p.outcome, ParseOutcome::kRun) << c.value << ": " << p.error;
-    EXPECT_TRUE(p.settings.seed_given);
-    EXPECT_EQ(p.settings.seed, c.expected) << c.value;
-  }
-}
-
-TEST(ParseOptions, UnusableValuesAreErrors) {
-  const std::vector<std::vector<const char*>> cases = {
-      {"-in"},
-      {"-friterations", "5", "-out"},
-      {"-friterations", "1000000000000"},
-      {"-bciterations", "-2147483649"},
-      {"-wellseparatedratio", "1e400"},
-      {"-frepsilon", "0"},
-      {"-frepsilon", "-1"},
-      {"-frepsilon", "1e300"},
-      {"-frepsilon", "nan"},
-      {"-seed", "abc"},
-      {"-seed", "12abc"},
-      {"-seed", ""},
-      {"-threads", "0"},
-      {"-threads", "x"},
-  };
-  for (const auto& args : cases) {
-    Parsed p = parse(args);
-    EXPECT_EQ(p.outcome, ParseOutcome::kError) << args[0];
-    EXPECT_FALSE(p.error.empty());
-  }
+  EXPECT_EQ(parse({"-seed", "4294967296"}).settings.seed, 0u);
+  EXPECT_EQ(parse({"-seed", "+7"}).settings.seed, 7u);
+  EXPECT_EQ(parse({"-bciterations", "-2147483649"}).outcome, ParseOutcome::kError);
 }
 
 TEST(ParseOptions, HelpOnlyAsAnOption) {

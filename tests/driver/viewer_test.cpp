@@ -19,20 +19,17 @@ extern const char kViewerPage[];
 namespace {
 
 std::vector<unsigned char> base64_decode(const std::string& text) {
+  static const std::string kDigits =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::vector<unsigned char> bytes;
   uint32_t bits = 0;
   int nbits = 0;
   for (char c : text) {
-    int value;
-    if (c >= 'A' && c <= 'Z') value = c - 'A';
-    else if (c >= 'a' && c <= 'z') value = c - 'a' + 26;
-    else if (c >= '0' && c <= '9') value = c - '0' + 52;
-    else if (c == '+') value = 62;
-    else if (c == '/') value = 63;
-    else if (c == '=') break;
-    else {
+    if (c == '=') break;
+    const size_t value = kDigits.find(c);
+    if (value == std::string::npos) {
       ADD_FAILURE() << "not base64: " << c;
-      return bytes;
+      break;
     }
     bits = (bits << 6) | static_cast<uint32_t>(value);
     nbits += 6;
@@ -115,11 +112,13 @@ struct Sample {
   }
 };
 
-TEST(ViewerPage, RecordDecodesToTheLayout) {
+TEST(ViewerPage, RecordDecodesToTheLayoutAndCarriesTheReport) {
   ScratchDir dir;
   Sample s;
   RunSettings settings;
   settings.graphFilename = "some/dir/sample.graph";
+  settings.seed = 7;
+  settings.friterations = 12;
   const std::string page = write_page(dir, settings, *s.graph, 5, 3, s.posn);
   EXPECT_EQ(record_field(page, "name"), "sample.graph");
   EXPECT_EQ(record_field(page, "nvtxs"), "5");
@@ -132,16 +131,15 @@ TEST(ViewerPage, RecordDecodesToTheLayout) {
   // 0-based ends, each edge once although 1 and 2 list each other twice.
   EXPECT_EQ(page_edges(page),
             (std::vector<std::pair<uint32_t, uint32_t>>{{0, 1}, {0, 3}, {1, 2}}));
-}
-
-TEST(ViewerPage, IsSelfContained) {
-  ScratchDir dir;
-  Sample s;
-  const std::string page = write_page(dir, RunSettings{}, *s.graph, 5, 3, s.posn);
+  // The derived times are differences of the three counts given.
+  for (const char* row : {"[\"total computation time\",\"1.500000 s\"]",
+                          "[\"layout time\",\"1.250000 s\"]", "[\"frlayout_time\",\"1.150000 s\"]",
+                          "[\"refine fr iteration\",\"12\"]", "[\"random seed\",\"7\"]"})
+    EXPECT_NE(page.find(row), std::string::npos) << row;
+  // Self-contained: one whole page, nothing loaded from elsewhere.
   EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
   EXPECT_EQ(page.substr(page.size() - 8), "</html>\n");
   EXPECT_EQ(count(page, "@LAYOUT_DATA@"), 0u);
-  // Nothing is loaded from elsewhere: no linked scripts, styles, fonts or images.
   for (const char* outside : {"src=", "href=", "<link", "@import", "url(", "fetch(",
                               "XMLHttpRequest", "//cdn", "https:"})
     EXPECT_EQ(count(page, outside), 0u) << outside;
@@ -158,20 +156,6 @@ TEST(ViewerPage, NamesCannotBreakOutOfTheRecord) {
   EXPECT_EQ(record_field(page, "name"), "we\\u003c!--\\\"ird\\\\\\u0009\\u003cscript>.graph");
   EXPECT_EQ(count(page, "<script"), count(kViewerPage, "<script"));
   EXPECT_EQ(count(page, "</script>"), count(kViewerPage, "</script>"));
-}
-
-TEST(ViewerPage, LegendCarriesTheReport) {
-  ScratchDir dir;
-  Sample s;
-  RunSettings settings;
-  settings.seed = 7;
-  settings.friterations = 12;
-  const std::string page = write_page(dir, settings, *s.graph, 5, 3, s.posn);
-  // The derived times are differences of the three counts given.
-  for (const char* row : {"[\"total computation time\",\"1.500000 s\"]",
-                          "[\"layout time\",\"1.250000 s\"]", "[\"frlayout_time\",\"1.150000 s\"]",
-                          "[\"refine fr iteration\",\"12\"]", "[\"random seed\",\"7\"]"})
-    EXPECT_NE(page.find(row), std::string::npos) << row;
 }
 
 TEST(HtmlOption, PageHoldsTheWrittenLayout) {

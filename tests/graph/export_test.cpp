@@ -129,84 +129,67 @@ for e in graph.findall('g:edge', ns):
   EXPECT_EQ(edges, kSampleEdges);
 }
 
-/// The parts of a VTK legacy polydata file, read by its keywords.
+/// The parts of a VTK legacy polydata file, read in the order it is written.
 struct VtkData {
-  std::string version, title, encoding, dataset;
-  std::vector<double> points;                 ///< x, y, z per point
-  std::vector<std::vector<int64_t>> vertices; ///< one cell per vertex
-  std::vector<std::vector<int64_t>> lines;
+  std::string header;          ///< the first four lines
+  std::vector<double> points;  ///< x, y, z per point, read exactly with strtod
+  std::vector<std::vector<int64_t>> vertices, lines;
   std::vector<int64_t> degree;
 };
 
-/// Reads "NAME count size" and then `count` cells "k i1 .. ik"; the size
-/// must be the number of integers that follow.
-void read_cells(std::istream& in, std::vector<std::vector<int64_t>>& cells) {
+/// `count` cells "k i1 .. ik" after "NAME count size"; size counts the integers.
+std::vector<std::vector<int64_t>> read_cells(std::istream& in, const char* name) {
+  std::string word;
   int64_t count = 0, size = 0, read = 0;
-  in >> count >> size;
-  for (int64_t c = 0; c < count; ++c) {
+  in >> word >> count >> size;
+  EXPECT_EQ(word, name);
+  std::vector<std::vector<int64_t>> cells(static_cast<size_t>(count));
+  for (auto& cell : cells) {
     int64_t k = 0;
     in >> k;
-    std::vector<int64_t> cell(static_cast<size_t>(k));
+    cell.resize(static_cast<size_t>(k));
     for (int64_t& i : cell) in >> i;
     read += 1 + k;
-    cells.push_back(cell);
   }
-  EXPECT_EQ(read, size);
+  EXPECT_EQ(read, size) << name;
+  return cells;
 }
 
 VtkData parse_vtk(const std::string& text) {
   VtkData d;
   std::istringstream in(text);
-  std::getline(in, d.version);
-  std::getline(in, d.title);
-  std::getline(in, d.encoding);
-  std::getline(in, d.dataset);
-  std::string word;
-  while (in >> word) {
-    if (word == "POINTS") {
-      int64_t n = 0;
-      std::string type;
-      in >> n >> type;
-      EXPECT_EQ(type, "double");
-      // Numbers go through strtod, not >>, so that they are read exactly.
-      d.points.resize(static_cast<size_t>(3 * n));
-      for (double& x : d.points) {
-        std::string token;
-        in >> token;
-        x = std::strtod(token.c_str(), nullptr);
-      }
-    } else if (word == "VERTICES") {
-      read_cells(in, d.vertices);
-    } else if (word == "LINES") {
-      read_cells(in, d.lines);
-    } else if (word == "POINT_DATA") {
-      int64_t n = 0;
-      std::string scalars, name, type, lookup, table;
-      in >> n >> scalars >> name >> type;
-      int components = 0;
-      in >> components >> lookup >> table;
-      EXPECT_EQ(scalars + " " + name + " " + type, "SCALARS degree int");
-      EXPECT_EQ(lookup + " " + table, "LOOKUP_TABLE default");
-      d.degree.resize(static_cast<size_t>(n));
-      for (int64_t& x : d.degree) in >> x;
-    } else {
-      ADD_FAILURE() << "unexpected keyword " << word;
-      break;
-    }
+  for (int i = 0; i < 4; ++i) {
+    std::string line;
+    std::getline(in, line);
+    d.header += line + "\n";
   }
+  std::string word, type;
+  int64_t n = 0;
+  in >> word >> n >> type;
+  EXPECT_EQ(word + " " + type, "POINTS double");
+  d.points.resize(static_cast<size_t>(3 * n));
+  for (double& x : d.points) {
+    in >> word;
+    x = std::strtod(word.c_str(), nullptr);
+  }
+  d.vertices = read_cells(in, "VERTICES");
+  d.lines = read_cells(in, "LINES");
+  std::string head[8], joined;
+  for (std::string& h : head) in >> h, joined += " " + h;
+  EXPECT_EQ(joined, " POINT_DATA " + std::to_string(n) + " SCALARS degree int 1 LOOKUP_TABLE default");
+  d.degree.resize(static_cast<size_t>(n));
+  for (int64_t& x : d.degree) in >> x;
+  EXPECT_FALSE(in >> word) << "unexpected " << word;
   return d;
 }
 
 TEST(VtkExport, PointsVerticesLinesAndDegreesReadBack) {
   ScratchDir dir;
-  auto lists = sample_lists();
-  GraphHandle g = make_graph(lists);
+  GraphHandle g = make_graph(sample_lists());
   Posn posn = sample_posn(5);
   VtkData d = parse_vtk(write_to_file(dir.file("s.vtk"), ExportFormat::kVtk, *g, 5, posn));
-  EXPECT_EQ(d.version, "# vtk DataFile Version 3.0");
-  EXPECT_EQ(d.title, "frlayout3d layout of dir/sample.graph");
-  EXPECT_EQ(d.encoding, "ASCII");
-  EXPECT_EQ(d.dataset, "DATASET POLYDATA");
+  EXPECT_EQ(d.header, "# vtk DataFile Version 3.0\nfrlayout3d layout of dir/sample.graph\n"
+                      "ASCII\nDATASET POLYDATA\n");
   ASSERT_EQ(d.points.size(), 15u);
   for (int32_t v = 1; v <= 5; ++v)
     for (int a = 1; a <= 3; ++a) EXPECT_EQ(d.points[3 * (v - 1) + (a - 1)], posn[a][v]) << v;

@@ -126,29 +126,3 @@ TEST(Frlayout, TwoVerticesAtOnePointStayFinite) {
   const double extent[4] = {0, 1000, 800, 600};
   expect_inside_and_filled(posn, 2, extent);
 }
-
-TEST(Frlayout, FillsTheBoxOnEveryAxisWithIsolatedVertices) {
-  auto lists = grid_lists(4, 3, 2);
-  for (int i = 0; i < 5; ++i) lists.push_back({});
-  GraphHandle g = make_graph(lists);
-  const int32_t n = static_cast<int32_t>(lists.size());
-  Posn posn;
-  allocate_posn(posn, n);
-  seed_rand15(5);
-  frlayout(*g, n, 1000, 800, 600, 150, 50, 0.6, 1e-5, posn, false);
-  const double extent[4] = {0, 1000, 800, 600};
-  expect_inside_and_filled(posn, n, extent);
-}
-
-TEST(Frlayout, RealMeshAsOneLevelStaysInsideTheBox) {
-  GraphHandle g;
-  int32_t nvtxs = 0, nedges = 0;
-  ReadStatus status;
-  ASSERT_TRUE(read_graph(test_data("data/delaunay_n10.graph"), g, nvtxs, nedges, status));
-  Posn posn;
-  allocate_posn(posn, nvtxs);
-  seed_rand15(12);
-  frlayout(*g, nvtxs, 1000, 800, 600, 50, 30, 0.6, 1e-5, posn, false);
-  const double extent[4] = {0, 1000, 800, 600};
-  expect_inside_and_filled(posn, nvtxs, extent);
-}

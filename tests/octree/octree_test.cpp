@@ -79,6 +79,12 @@ TEST(OctreeInsert, OppositeCornersSplitTheRootOnce) {
   EXPECT_EQ(t.leaf_of[1], r.first_child + 0);
   EXPECT_EQ(t.leaf_of[2], r.first_child + 7);
   for (int i = 1; i < 7; ++i) EXPECT_EQ(t.node(r.first_child + i).count, 0);
+  // A point on the mid-planes belongs to the lower halves.
+  Tree m;
+  ASSERT_TRUE(m.insert(1, 500, 400, 300));
+  ASSERT_TRUE(m.insert(2, 900, 700, 500));
+  EXPECT_EQ(m.leaf_of[1], m.root().first_child + 0);
+  EXPECT_EQ(m.leaf_of[2], m.root().first_child + 7);
 }
 
 TEST(OctreeInsert, CloseVerticesMakeAChainWithTheirMidpoint) {
@@ -101,14 +107,6 @@ TEST(OctreeInsert, CloseVerticesMakeAChainWithTheirMidpoint) {
   EXPECT_EQ(t.leaf_of[1], last.first_child + 0);
   EXPECT_EQ(t.leaf_of[2], last.first_child + 1);
   check_subtree(t, kOctreeRoot, 0);
-}
-
-TEST(OctreeInsert, MidPlaneBelongsToTheLowerHalf) {
-  Tree t;
-  ASSERT_TRUE(t.insert(1, 500, 400, 300));
-  ASSERT_TRUE(t.insert(2, 900, 700, 500));
-  EXPECT_EQ(t.leaf_of[1], t.root().first_child + 0);
-  EXPECT_EQ(t.leaf_of[2], t.root().first_child + 7);
 }
 
 TEST(OctreeInsert, RefusalDeepInTheTreeRestoresTheAncestors) {

@@ -54,14 +54,6 @@ TEST(RepulsiveForce, TwoVerticesPushApartWithKSquaredOverD) {
   }
 }
 
-TEST(RepulsiveForce, LoneVertexFeelsNothing) {
-  Scene s({{5, 5, 5}}, 1);
-  std::array<double, 3> f = s.force(1, 10, 0.6);
-  EXPECT_EQ(f[0], 0);
-  EXPECT_EQ(f[1], 0);
-  EXPECT_EQ(f[2], 0);
-}
-
 TEST(RepulsiveForce, FullWorkListDropsNodes) {
   // Vertices 2 and 3 share a chain of four nodes below the root; for vertex
   // 1 the fourth append overflows a list of 3 slots.
@@ -112,20 +104,17 @@ TEST(RepulsiveForce, RatioDecidesBetweenExactSumAndCentreOfMass) {
   EXPECT_NEAR(f[2], 3 * k * k / d * dz / d, 1e-9);
 }
 
-TEST(RepulsiveForce, AddsToTheOutValues) {
+TEST(RepulsiveForce, AddsToTheOutValuesAndSkipsLoneOrMissingVertices) {
   Scene s({{100, 100, 100}, {105, 100, 100}}, 2);
   double fx = 1, fy = 2, fz = 3;
   repulsive_force(s.tree, 1, 100, 100, 100, 10, s.leaf_of, s.queue, fx, fy, fz, 0.6);
   EXPECT_DOUBLE_EQ(fx, 1 - 20);
   EXPECT_DOUBLE_EQ(fy, 2);
   EXPECT_DOUBLE_EQ(fz, 3);
-}
-
-TEST(RepulsiveForce, VertexLeftOutOfTheTreeGetsNothing) {
-  Scene s({{100, 100, 100}, {105, 100, 100}}, 2);
-  s.leaf_of[1] = 0;
-  std::array<double, 3> f = s.force(1, 10, 0.6);
-  EXPECT_EQ(length(f), 0.0);
+  s.leaf_of[1] = 0;  // left out of the tree
+  EXPECT_EQ(length(s.force(1, 10, 0.6)), 0.0);
+  Scene lone({{5, 5, 5}}, 1);
+  EXPECT_EQ(length(lone.force(1, 10, 0.6)), 0.0);
 }
 
 namespace {
