@@ -2,8 +2,8 @@
 // k^2/d over the sibling subtrees met on the way, with well-separated
 // nodes taken as a whole at their centre of mass.
 #include <algorithm>
-#include <cstddef>
 #include <cmath>
+#include <cstddef>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -54,8 +54,9 @@ struct List {
         size(0),
         head(0) {}
 
+  /// Appends beyond the capacity are dropped: the bound is part of the method.
   void push(int32_t node) {
-    if (size < capacity) items[size++] = node;  // else dropped: the bound is part of the method
+    if (size < capacity) items[size++] = node;
   }
 
   /// Appends first + i for every bit i of `bits`, lowest first.
@@ -150,11 +151,12 @@ __attribute__((target("avx2"), always_inline)) inline void append_children(List&
 /// The same walk four list items at a time: the four nodes are loaded
 /// together and their distances, opening tests and forces computed in one
 /// go; then the forces of those not opened are added and the children of
-/// those opened appended, both in list order, exactly as one at a time. Square root, division, multiplication and the
-/// int-to-double conversion are correctly rounded in either form, a leaf's
-/// count is 1 (multiplying by it is exact), and max(floor, d) keeps a NaN
-/// d as the scalar comparison does, so every bit of the result is the same.
-/// Fewer than four items repeat the last one, whose results are unused.
+/// those opened appended, both in list order, exactly as one at a time.
+/// Square root, division, multiplication and the int-to-double conversion
+/// are correctly rounded in either form, a leaf's count is 1 (multiplying
+/// by it is exact), and max(floor, d) keeps a NaN d as the scalar
+/// comparison does, so every bit of the result is the same. Fewer than
+/// four items repeat the last one, whose results are unused.
 __attribute__((target("avx2"))) void walk_avx2(const Octree& tree, int32_t cur, double x,
                                                 double y, double z, double k, double ratio,
                                                 NodeQueue& queue, double* f) {
@@ -203,7 +205,8 @@ __attribute__((target("avx2"))) void walk_avx2(const Octree& tree, int32_t cur, 
       const __m256d dy = _mm256_sub_pd(vy, _mm256_unpackhi_pd(xy02, xy13));
       const __m256d dz = _mm256_sub_pd(vz, _mm256_unpacklo_pd(zs02, zs13));
       const __m256d side = _mm256_unpackhi_pd(zs02, zs13);
-      const __m256d count = _mm256_cvtepi32_pd(_mm_set_epi32(n3.count, n2.count, n1.count, n0.count));
+      const __m256d count =
+          _mm256_cvtepi32_pd(_mm_set_epi32(n3.count, n2.count, n1.count, n0.count));
       const __m256d d2 = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(dx, dx), _mm256_mul_pd(dy, dy)),
                                        _mm256_mul_pd(dz, dz));
       const __m256d d = _mm256_max_pd(floor, _mm256_sqrt_pd(d2));
