@@ -89,6 +89,7 @@ done
 ladder+=(
   "grid1e4|grid 22 22 22|0"
   "grid1e5|grid 46 46 46|0"
+  "rgg1e4|rgg 10000 10 1|0"
   "rgg1e5|rgg 100000 10 1|0"
   "pa1e5|pa 100000 5 1|0"
   "grid1e6|grid 100 100 100|1"
