@@ -13,6 +13,35 @@
 #include <vector>
 
 #include "graph/graph.h"
+#include "graph/line_reader.h"
+
+/// A reader of one text format: the file's path, where a failure is
+/// reported as "PATH:LINE: what", and its lines.
+struct FormatReader {
+  const std::string& path;
+  ReadStatus& status;
+  LineReader lines;
+
+  bool fail(int64_t line, const std::string& what) {
+    status.error = path + ":" + std::to_string(line) + ": " + what;
+    return false;
+  }
+  /// A failure of the whole file rather than of one line.
+  bool fail_file(const std::string& what) {
+    status.error = path + ": " + what;
+    return false;
+  }
+  /// The failure of next_line: a read error, or else the end of the file.
+  bool fail_at_end(const std::string& what) {
+    if (lines.error) return fail(lines.line_number + 1, lines.error_text);
+    return fail(lines.line_number, what);
+  }
+};
+
+/// White space within a line of the text formats.
+inline bool is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
 /// One edge as read: two endpoint numbers from 1 on.
 struct EdgePair {

@@ -98,27 +98,7 @@ bool number_batch(IdTable& t, const IdPair* batch, int count, EdgeCollector& edg
   return true;
 }
 
-struct EdgeReader {
-  const std::string& path;
-  ReadStatus& status;
-  LineReader lines;
-
-  bool fail(int64_t line, const std::string& what) {
-    status.error = path + ":" + std::to_string(line) + ": " + what;
-    return false;
-  }
-  /// A failure of the whole file rather than of one line.
-  bool fail_file(const std::string& what) {
-    status.error = path + ": " + what;
-    return false;
-  }
-};
-
 inline bool is_separator(char c) { return c == ' ' || c == '\t' || c == ','; }
-inline bool is_blank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
 enum class LineKind { kEdge, kSkip, kError };
 enum class IdResult { kOk, kNotAnId, kTooLarge };
 
@@ -137,7 +117,7 @@ IdResult read_id(const char*& p, const char* end, int64_t& id) {
 }
 
 /// Reads the two ids of an edge line; kSkip for blank and comment lines.
-LineKind parse_edge_line(EdgeReader& r, const char* line, size_t length, int64_t& a,
+LineKind parse_edge_line(FormatReader& r, const char* line, size_t length, int64_t& a,
                          int64_t& b) {
   const char* end = line + length;
   const char* p = line;
@@ -171,7 +151,7 @@ LineKind parse_edge_line(EdgeReader& r, const char* line, size_t length, int64_t
   return LineKind::kEdge;
 }
 
-bool read_body(EdgeReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t& nedges_out) {
+bool read_body(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t& nedges_out) {
   IdTable table;
   table.ids.push_back(-1);  // slot 0 unused
   table_resize(table, kFirstTableSize);
@@ -237,7 +217,7 @@ bool read_body(EdgeReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t& n
 bool read_edge_list(const std::string& path, GraphHandle& graph, int32_t& nvtxs,
                     int32_t& nedges, ReadStatus& status) {
   status = ReadStatus{};
-  EdgeReader r{path, status, {}};
+  FormatReader r{path, status, {}};
   if (!line_reader_open_file(r.lines, path, status)) return false;
   return read_body(r, graph, nvtxs, nedges);
 }

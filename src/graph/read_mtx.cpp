@@ -19,26 +19,6 @@ constexpr uint64_t kMaxOrder = 2147483647;
 /// Largest entry count read from the size line.
 constexpr uint64_t kMaxEntries = uint64_t{1} << 62;
 
-struct MtxReader {
-  const std::string& path;
-  ReadStatus& status;
-  LineReader lines;
-
-  bool fail(int64_t line, const std::string& what) {
-    status.error = path + ":" + std::to_string(line) + ": " + what;
-    return false;
-  }
-  /// The failure of next_line: a read error, or else the end of the file.
-  bool fail_at_end(const std::string& what) {
-    if (lines.error) return fail(lines.line_number + 1, lines.error_text);
-    return fail(lines.line_number, what);
-  }
-};
-
-inline bool is_blank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
 inline const char* skip_blanks(const char* p, const char* end) {
   while (p < end && is_blank(*p)) ++p;
   return p;
@@ -72,7 +52,7 @@ bool is_one_of(const std::string& word, std::initializer_list<const char*> names
   return false;
 }
 
-bool check_banner(MtxReader& r, const char* line, size_t length) {
+bool check_banner(FormatReader& r, const char* line, size_t length) {
   // A UTF-8 byte-order mark is not part of the text.
   if (length >= 3 && std::memcmp(line, "\xEF\xBB\xBF", 3) == 0) {
     line += 3;
@@ -103,7 +83,7 @@ bool check_banner(MtxReader& r, const char* line, size_t length) {
   return true;
 }
 
-bool parse_size_line(MtxReader& r, const char* line, size_t length, int32_t& order,
+bool parse_size_line(FormatReader& r, const char* line, size_t length, int32_t& order,
                      int64_t& entries) {
   const char* end = line + length;
   const char* p = line;
@@ -155,7 +135,7 @@ bool word_index(const char* word, size_t size, uint64_t& value) {
 }
 
 /// Reads "row column" at the start of an entry line.
-bool parse_entry(MtxReader& r, const char* line, size_t length, int32_t order, int32_t& i,
+bool parse_entry(FormatReader& r, const char* line, size_t length, int32_t order, int32_t& i,
                  int32_t& j) {
   const char* p = line;
   const char* end = line + length;
@@ -181,7 +161,7 @@ bool parse_entry(MtxReader& r, const char* line, size_t length, int32_t order, i
   return true;
 }
 
-bool read_body(MtxReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t& nedges_out) {
+bool read_body(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t& nedges_out) {
   const char* line = nullptr;
   size_t length = 0;
   if (!next_line(r.lines, line, length))
@@ -222,7 +202,7 @@ bool read_body(MtxReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t& ne
 bool read_mtx(const std::string& path, GraphHandle& graph, int32_t& nvtxs, int32_t& nedges,
               ReadStatus& status) {
   status = ReadStatus{};
-  MtxReader r{path, status, {}};
+  FormatReader r{path, status, {}};
   if (!line_reader_open_file(r.lines, path, status)) return false;
   return read_body(r, graph, nvtxs, nedges);
 }
