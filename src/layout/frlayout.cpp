@@ -3,6 +3,7 @@
 // the middle), takes repulsion from the tree and attraction along the
 // edges, moves every vertex by at most the temperature, fits the positions
 // to the box and cools.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -34,6 +35,11 @@ constexpr int64_t kMinChunk = 2048;
 /// The same for the repulsion pass, whose vertices each take microseconds:
 /// small levels are split too.
 constexpr int64_t kMinRepulsionChunk = 128;
+/// Levels from which the octree is built by octants on several threads.
+constexpr int32_t kMinOctantBuild = 4096;
+/// Longest run of iterations built one vertex at a time after a refusal
+/// made the octant build give up.
+constexpr int32_t kMaxOctantBuildPause = 64;
 
 /// Everything one frlayout call owns, allocated once for all iterations.
 struct Workspace {
@@ -44,6 +50,9 @@ struct Workspace {
   std::vector<double> smooth_copy;
   std::vector<int32_t> walk_order;  // vertices in the tree's leaf order
   std::vector<int32_t> stack;       // nodes still to visit while ordering
+  OctreeBuildScratch build;
+  int32_t build_pause = 0;      // iterations left to build one vertex at a time
+  int32_t build_backoff = 1;    // the pause after the next refusal
 };
 
 /// Lists the vertices in the depth-first order of their leaves (octant 0
@@ -91,6 +100,22 @@ inline double nudged(double c, double extent, double epsilon) {
 void build_octree(int32_t nvtxs, double X, double Y, double Z, double epsilon, Posn& posn,
                   Workspace& ws) {
   uint64_t started = clock_ns();
+  // Refusals nudge vertices and draw random numbers in vertex order, which
+  // only the one-at-a-time build keeps: when the octant build meets one it
+  // gives up, and is not tried again for a while, longer after each time.
+  if (thread_count() > 1 && nvtxs >= kMinOctantBuild) {
+    if (ws.build_pause > 0) {
+      --ws.build_pause;
+    } else if (octree_build(ws.tree, nvtxs, posn[1].data(), posn[2].data(), posn[3].data(),
+                            ws.leaf_of, epsilon, ws.build)) {
+      ws.build_backoff = 1;
+      phase_ns[kPhaseBuild] += clock_ns() - started;
+      return;
+    } else {
+      ws.build_pause = ws.build_backoff;
+      ws.build_backoff = std::min(2 * ws.build_backoff, kMaxOctantBuildPause);
+    }
+  }
   octree_clear(ws.tree);
   const double extent[4] = {0, X, Y, Z};
   for (int32_t v = 1; v <= nvtxs; ++v) {

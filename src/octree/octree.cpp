@@ -1,8 +1,11 @@
 // Octree construction: create, clear, insert with running centres of mass,
 // refusal of coinciding positions, and the split chain that separates two
 // vertices sharing a leaf.
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 
+#include "common/parallel.h"
 #include "octree/octree.h"
 
 namespace {
@@ -65,6 +68,34 @@ void undo_ancestors(std::vector<OctreeNode>& nodes, int32_t node, double x, doub
 
 inline void split_box(Octree& tree, int32_t node, const Box& b) {
   octree_split(tree, node, b.xmin, b.xmax, b.ymin, b.ymax, b.zmin, b.zmax);
+}
+
+/// A subtree's node number in the whole tree: the subtree's root is the
+/// root's child `root_child`, its other nodes follow each other from `base`.
+inline int32_t relocated(int32_t node, int32_t root_child, int32_t base) {
+  if (node == 0) return 0;
+  return node == kOctreeRoot ? root_child : base + (node - (kOctreeRoot + 1));
+}
+
+/// Copies subtree `sub` into `tree` as the root's child `root_child`, its
+/// other nodes from `base` on, and renumbers the leaves of its vertices.
+void place_subtree(Octree& tree, const Octree& sub, int32_t root_child, int32_t base,
+                   const int32_t* vertices, int32_t nvertices, std::vector<int32_t>& leaf_of) {
+  const OctreeNode* from = sub.nodes.data();
+  OctreeNode* to = tree.nodes.data();
+  const int32_t size = static_cast<int32_t>(sub.nodes.size());
+  for (int32_t i = kOctreeRoot; i < size; ++i) {
+    OctreeNode n = from[i];
+    n.first_child = relocated(n.first_child, root_child, base);
+    n.parent = i == kOctreeRoot ? kOctreeRoot : relocated(n.parent, root_child, base);
+    const int32_t at = relocated(i, root_child, base);
+    to[at] = n;
+    tree.child_mask[at] = sub.child_mask[i];
+  }
+  for (int32_t i = 0; i < nvertices; ++i) {
+    const int32_t v = vertices[i];
+    leaf_of[v] = relocated(leaf_of[v], root_child, base);
+  }
 }
 
 }  // namespace
@@ -179,4 +210,109 @@ bool octree_insert(Octree& tree, int32_t v, double x, double y, double z,
     leaf_of[v] = first + o2;
     return true;
   }
+}
+
+bool octree_build(Octree& tree, int32_t nvtxs, const double* x, const double* y,
+                  const double* z, std::vector<int32_t>& leaf_of, double tolerance,
+                  OctreeBuildScratch& scratch) {
+  octree_clear(tree);
+  if (nvtxs < 2) {  // a lone vertex fills the root leaf and is never refused
+    return nvtxs < 1 || octree_insert(tree, 1, x[1], y[1], z[1], leaf_of, tolerance);
+  }
+  const Box root{tree.xmin, tree.xmax, tree.ymin, tree.ymax, tree.zmin, tree.zmax};
+
+  // The root's running mean, in vertex order: the first vertex fills it as
+  // a leaf, the second splits it at the midpoint, the others descend.
+  int32_t count[8] = {0};
+  double cx = x[1], cy = y[1], cz = z[1];
+  scratch.octant.resize(static_cast<size_t>(nvtxs) + 1);
+  uint8_t* octant = scratch.octant.data();
+  for (int32_t v = 1; v <= nvtxs; ++v) {
+    const int o = octant_of(root, x[v], y[v], z[v]);
+    octant[v] = static_cast<uint8_t>(o);
+    ++count[o];
+    if (v == 2) {
+      cx = (cx + x[2]) * 0.5;
+      cy = (cy + y[2]) * 0.5;
+      cz = (cz + z[2]) * 0.5;
+    } else if (v > 2) {
+      const int32_t c = v - 1;
+      cx = (c * cx + x[v]) / (c + 1);
+      cy = (c * cy + y[v]) / (c + 1);
+      cz = (c * cz + z[v]) / (c + 1);
+    }
+  }
+  // While the root is a leaf, the second vertex is compared with the first
+  // whatever their octants; within one octant its subtree compares them.
+  if (octant[1] != octant[2]) {
+    const bool distinct = std::fabs(x[2] - x[1]) >= tolerance ||
+                          std::fabs(y[2] - y[1]) >= tolerance ||
+                          std::fabs(z[2] - z[1]) >= tolerance;
+    if (!distinct) return false;
+  }
+
+  int32_t start[9] = {0};
+  for (int o = 0; o < 8; ++o) start[o + 1] = start[o] + count[o];
+  scratch.by_octant.resize(static_cast<size_t>(nvtxs));
+  int32_t* by_octant = scratch.by_octant.data();
+  {
+    int32_t next[8];
+    std::copy(start, start + 8, next);
+    for (int32_t v = 1; v <= nvtxs; ++v) by_octant[next[octant[v]]++] = v;
+  }
+  // The largest octants first, so that the threads finish together.
+  int order[8] = {0, 1, 2, 3, 4, 5, 6, 7};
+  std::stable_sort(order, order + 8, [&](int a, int b) { return count[a] > count[b]; });
+
+  std::atomic<bool> refused{false};
+  parallel_for(0, 8, 1, [&](int, int64_t b, int64_t e) {
+    for (int64_t t = b; t < e; ++t) {
+      const int o = order[t];
+      Octree& sub = scratch.sub[o];
+      const Box box = child_box(root, o);
+      sub.xmin = box.xmin;
+      sub.xmax = box.xmax;
+      sub.ymin = box.ymin;
+      sub.ymax = box.ymax;
+      sub.zmin = box.zmin;
+      sub.zmax = box.zmax;
+      octree_clear(sub);
+      for (int32_t i = start[o]; i < start[o + 1]; ++i) {
+        if (refused.load(std::memory_order_relaxed)) return;
+        const int32_t v = by_octant[i];
+        if (!octree_insert(sub, v, x[v], y[v], z[v], leaf_of, tolerance)) {
+          refused.store(true, std::memory_order_relaxed);
+          return;
+        }
+      }
+    }
+  });
+  if (refused.load()) return false;
+
+  split_box(tree, kOctreeRoot, root);
+  OctreeNode& r = tree.nodes[kOctreeRoot];
+  r.cm_x = cx;
+  r.cm_y = cy;
+  r.cm_z = cz;
+  r.count = nvtxs;
+  uint8_t mask = 0;
+  int32_t base[8];
+  int32_t size = static_cast<int32_t>(tree.nodes.size());
+  for (int o = 0; o < 8; ++o) {
+    if (count[o] > 0) mask = static_cast<uint8_t>(mask | 1u << o);
+    base[o] = size;
+    size += static_cast<int32_t>(scratch.sub[o].nodes.size()) - (kOctreeRoot + 1);
+  }
+  tree.child_mask[kOctreeRoot] = mask;
+  const int32_t first = r.first_child;
+  tree.nodes.resize(static_cast<size_t>(size));
+  tree.child_mask.resize(static_cast<size_t>(size));
+  parallel_for(0, 8, 1, [&](int, int64_t b, int64_t e) {
+    for (int64_t t = b; t < e; ++t) {
+      const int o = order[t];
+      place_subtree(tree, scratch.sub[o], first + o, base[o], by_octant + start[o], count[o],
+                    leaf_of);
+    }
+  });
+  return true;
 }

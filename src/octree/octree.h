@@ -56,6 +56,25 @@ void octree_free(Octree& tree);
 bool octree_insert(Octree& tree, int32_t v, double x, double y, double z,
                    std::vector<int32_t>& leaf_of, double tolerance);
 
+/// Reusable storage of octree_build: the vertices grouped by the root's
+/// octant, and one subtree per octant.
+struct OctreeBuildScratch {
+  std::vector<uint8_t> octant;     ///< root octant of each vertex, slot 0 unused
+  std::vector<int32_t> by_octant;  ///< vertices grouped by octant, increasing in a group
+  Octree sub[8];
+};
+
+/// Fills `tree`, emptied first, with vertices 1..nvtxs at (x[v], y[v], z[v]):
+/// the tree that inserting them one at a time in order gives, with the
+/// subtrees of the root's eight octants built on parallel_for's threads.
+/// Only node numbers differ (each subtree's nodes lie together); every
+/// field, child order and leaf is the same. Returns false, leaving the tree
+/// and leaf_of unspecified, when some vertex would be refused: the caller
+/// then inserts one at a time, so that refusals are met in vertex order.
+bool octree_build(Octree& tree, int32_t nvtxs, const double* x, const double* y,
+                  const double* z, std::vector<int32_t>& leaf_of, double tolerance,
+                  OctreeBuildScratch& scratch);
+
 /// Gives the leaf `node`, whose box is the one given, its eight empty
 /// children, and records the box's largest side in the node.
 void octree_split(Octree& tree, int32_t node, double xmin, double xmax, double ymin,

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "common/common.h"
+#include "common/parallel.h"
 #include "octree/octree.h"
 
 namespace {
@@ -199,4 +201,105 @@ TEST(OctreeClear, KeepsTheBoxAndEmptiesTheRoot) {
   EXPECT_EQ(t.tree.xmax, 1000);
   ASSERT_TRUE(t.insert(3, 5, 5, 5));
   EXPECT_EQ(t.leaf_of[3], kOctreeRoot);
+}
+
+namespace {
+
+/// Compares two trees node by node in octant order: every field but the
+/// node numbers, and the leaves recorded for each vertex.
+void expect_same_tree(const Octree& a, const std::vector<int32_t>& leaf_a, int32_t na,
+                      const Octree& b, const std::vector<int32_t>& leaf_b, int32_t nb) {
+  const OctreeNode& x = a.nodes[na];
+  const OctreeNode& y = b.nodes[nb];
+  ASSERT_EQ(x.count, y.count);
+  ASSERT_EQ(x.first_child == 0, y.first_child == 0);
+  // Bits, not values: a -0.0 or a NaN must be reproduced too.
+  EXPECT_EQ(std::memcmp(&x.cm_x, &y.cm_x, 4 * sizeof(double)), 0) << "node " << na;
+  EXPECT_EQ(a.child_mask[na], b.child_mask[nb]);
+  if (x.first_child == 0) {
+    if (x.count == 1) {
+      EXPECT_EQ(x.vertex, y.vertex);
+      EXPECT_EQ(leaf_a[x.vertex], na);
+      EXPECT_EQ(leaf_b[y.vertex], nb);
+    }
+    return;
+  }
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(b.nodes[y.first_child + i].parent, nb);
+    expect_same_tree(a, leaf_a, x.first_child + i, b, leaf_b, y.first_child + i);
+  }
+}
+
+struct Points {
+  std::vector<double> x, y, z;
+  explicit Points(int32_t n) : x(n + 1), y(n + 1), z(n + 1) {}
+};
+
+/// Builds the tree of `p` one vertex at a time and by octants on `threads`
+/// threads; expects the same tree, or a refusal reported by both.
+void expect_builds_agree(const Points& p, double tolerance, int threads) {
+  const int32_t n = static_cast<int32_t>(p.x.size()) - 1;
+  Octree one, many;
+  octree_create(one, 0, 1000, 0, 800, 0, 600);
+  octree_create(many, 0, 1000, 0, 800, 0, 600);
+  std::vector<int32_t> leaf_one(n + 1, 0), leaf_many(n + 1, 0);
+  bool refused = false;
+  for (int32_t v = 1; v <= n; ++v)
+    refused |= !octree_insert(one, v, p.x[v], p.y[v], p.z[v], leaf_one, tolerance);
+  set_thread_count(threads);
+  OctreeBuildScratch scratch;
+  for (int round = 0; round < 2; ++round) {  // the second reuses the scratch
+    const bool built = octree_build(many, n, p.x.data(), p.y.data(), p.z.data(), leaf_many,
+                                    tolerance, scratch);
+    ASSERT_EQ(built, !refused) << "n " << n << ", threads " << threads;
+    if (built) expect_same_tree(one, leaf_one, kOctreeRoot, many, leaf_many, kOctreeRoot);
+  }
+  set_thread_count(1);
+}
+
+}  // namespace
+
+TEST(OctreeBuild, ByOctantsGivesTheOneAtATimeTree) {
+  seed_rand15(7);
+  for (int threads : {1, 2, 5}) {
+    for (int32_t n : {1, 2, 3, 9, 700}) {
+      Points p(n);  // spread over the box
+      for (int32_t v = 1; v <= n; ++v) {
+        p.x[v] = rand15() / 32768.0 * 1000;
+        p.y[v] = rand15() / 32768.0 * 800;
+        p.z[v] = rand15() / 32768.0 * 600;
+      }
+      expect_builds_agree(p, 1e-5, threads);
+    }
+    Points corner(300);  // all in one octant, in long split chains
+    for (int32_t v = 1; v <= 300; ++v) {
+      corner.x[v] = 1 + rand15() / 32768.0 * 1e-3;
+      corner.y[v] = 2 + rand15() % 16 * 1e-4;
+      corner.z[v] = v == 1 ? -0.0 : 3;
+    }
+    expect_builds_agree(corner, 1e-9, threads);
+  }
+}
+
+TEST(OctreeBuild, GivesUpWhereOneAtATimeRefuses) {
+  for (int threads : {1, 2}) {
+    Points across(3);  // the first two straddle the middle, closer than the tolerance
+    across.x = {0, 500 - 1e-7, 500 + 1e-7, 10};
+    across.y = {0, 400, 400, 10};
+    across.z = {0, 300, 300, 10};
+    expect_builds_agree(across, 1e-5, threads);
+    Points apart = across;  // at the tolerance they are told apart
+    apart.x[2] = apart.x[1] + 1e-5;
+    expect_builds_agree(apart, 1e-5, threads);
+    Points deep(400);  // a late vertex on an earlier one's place, deep in one octant
+    for (int32_t v = 1; v <= 400; ++v) {
+      deep.x[v] = 10 + v % 37 * 0.5;
+      deep.y[v] = 20 + v % 41 * 0.5;
+      deep.z[v] = 30 + v * 0.25;
+    }
+    deep.x[399] = deep.x[5];
+    deep.y[399] = deep.y[5];
+    deep.z[399] = deep.z[5];
+    expect_builds_agree(deep, 1e-5, threads);
+  }
 }
