@@ -35,11 +35,27 @@ constexpr int64_t kMinChunk = 2048;
 /// The same for the repulsion pass, whose vertices each take microseconds:
 /// small levels are split too.
 constexpr int64_t kMinRepulsionChunk = 128;
-/// Levels from which the octree is built by octants on several threads.
-constexpr int32_t kMinOctantBuild = 4096;
+/// Levels from which the octree is built by octants, and the attraction
+/// split into edge terms and sums, on several threads.
+constexpr int32_t kMinSplitLevel = 4096;
 /// Longest run of iterations built one vertex at a time after a refusal
 /// made the octant build give up.
 constexpr int32_t kMaxOctantBuildPause = 64;
+
+/// A level's edges arranged for the attraction on several threads. Each
+/// edge is handled once, from its lower-numbered end, in a slot numbered in
+/// the order of the one-pass loop: the slots of vertex j's edges to higher
+/// vertices are [upper_start[j], upper_start[j+1]), and
+/// lower_slot[lower_start[u] .. lower_start[u+1]) lists the slots of the
+/// edges from lower vertices to u, in that same order.
+struct EdgeSlots {
+  bool numbered = false;  ///< tried already on this level
+  bool ready = false;     ///< numbered, and the arrays below in use
+  std::vector<int32_t> upper_start;
+  std::vector<int32_t> lower_start;
+  std::vector<int32_t> lower_slot;
+  std::vector<double> term;  ///< the pull along each slot's edge: x, y, z
+};
 
 /// Everything one frlayout call owns, allocated once for all iterations.
 struct Workspace {
@@ -53,6 +69,7 @@ struct Workspace {
   OctreeBuildScratch build;
   int32_t build_pause = 0;      // iterations left to build one vertex at a time
   int32_t build_backoff = 1;    // the pause after the next refusal
+  EdgeSlots slots;
 };
 
 /// Lists the vertices in the depth-first order of their leaves (octant 0
@@ -103,7 +120,7 @@ void build_octree(int32_t nvtxs, double X, double Y, double Z, double epsilon, P
   // Refusals nudge vertices and draw random numbers in vertex order, which
   // only the one-at-a-time build keeps: when the octant build meets one it
   // gives up, and is not tried again for a while, longer after each time.
-  if (thread_count() > 1 && nvtxs >= kMinOctantBuild) {
+  if (thread_count() > 1 && nvtxs >= kMinSplitLevel) {
     if (ws.build_pause > 0) {
       --ws.build_pause;
     } else if (octree_build(ws.tree, nvtxs, posn[1].data(), posn[2].data(), posn[3].data(),
@@ -162,11 +179,21 @@ void repulsion(int32_t nvtxs, double k, double ratio, const Posn& posn, Workspac
   phase_ns[kPhaseRepulse] += clock_ns() - started;
 }
 
+/// The pull along one edge, from the delta from its higher to its lower
+/// end: (delta / d) * d^2/k on each axis, d at least epsilon.
+inline void edge_pull(const double* delta, double k, double epsilon, double* pull) {
+  double d = std::sqrt((delta[3] * delta[3] + delta[2] * delta[2]) + delta[1] * delta[1]);
+  if (epsilon > d) d = epsilon;
+  const double f = d * d / k;
+  for (int a = 1; a <= 3; ++a) pull[a] = (delta[a] / d) * f;
+}
+
 /// Pulls the two ends of every edge towards each other with d^2/k, each
-/// edge handled once from its lower-numbered end.
-void attraction(const Graph& graph, int32_t nvtxs, double k, double epsilon, const Posn& posn,
-                Posn& disp) {
-  uint64_t started = clock_ns();
+/// edge handled once from its lower-numbered end: vertex j subtracts the
+/// pull, its neighbour u > j adds it, edge by edge in the order of j and
+/// of j's list.
+void attraction_in_one_pass(const Graph& graph, int32_t nvtxs, double k, double epsilon,
+                            const Posn& posn, Posn& disp) {
   const double* p[4] = {nullptr, posn[1].data(), posn[2].data(), posn[3].data()};
   double* q[4] = {nullptr, disp[1].data(), disp[2].data(), disp[3].data()};
   for (int32_t j = 1; j <= nvtxs; ++j) {
@@ -174,15 +201,119 @@ void attraction(const Graph& graph, int32_t nvtxs, double k, double epsilon, con
     for (int32_t e = 1; e < list.count; ++e) {
       const int32_t u = list.entries[e];
       if (u <= j) continue;
-      double delta[4];
+      double delta[4], pull[4];
       for (int a = 1; a <= 3; ++a) delta[a] = p[a][j] - p[a][u];
-      double d = std::sqrt((delta[3] * delta[3] + delta[2] * delta[2]) + delta[1] * delta[1]);
-      if (epsilon > d) d = epsilon;
-      const double f = d * d / k;
-      for (int a = 1; a <= 3; ++a) q[a][j] = q[a][j] - (delta[a] / d) * f;
-      for (int a = 1; a <= 3; ++a) q[a][u] = q[a][u] + (delta[a] / d) * f;
+      edge_pull(delta, k, epsilon, pull);
+      for (int a = 1; a <= 3; ++a) q[a][j] = q[a][j] - pull[a];
+      for (int a = 1; a <= 3; ++a) q[a][u] = q[a][u] + pull[a];
     }
   }
+}
+
+/// Numbers the slots of a level's edges; false when they are too many for
+/// 32-bit slot numbers.
+bool number_edge_slots(const Graph& graph, int32_t nvtxs, EdgeSlots& slots) {
+  const size_t n = static_cast<size_t>(nvtxs);
+  slots.upper_start.assign(n + 2, 0);
+  slots.lower_start.assign(n + 2, 0);
+  int64_t total = 0;
+  for (int32_t j = 1; j <= nvtxs; ++j) {
+    slots.upper_start[j] = static_cast<int32_t>(total);
+    const AdjacencyList& list = graph.adj[j];
+    for (int32_t e = 1; e < list.count; ++e) {
+      const int32_t u = list.entries[e];
+      if (u <= j) continue;
+      ++total;
+      ++slots.lower_start[u + 1];
+    }
+    if (total > INT32_MAX) return false;
+  }
+  slots.upper_start[n + 1] = static_cast<int32_t>(total);
+  for (size_t u = 1; u <= n; ++u) slots.lower_start[u + 1] += slots.lower_start[u];
+  slots.lower_slot.resize(static_cast<size_t>(total));
+  std::vector<int32_t> next(slots.lower_start.begin(), slots.lower_start.end());
+  int32_t s = 0;
+  for (int32_t j = 1; j <= nvtxs; ++j) {
+    const AdjacencyList& list = graph.adj[j];
+    for (int32_t e = 1; e < list.count; ++e) {
+      const int32_t u = list.entries[e];
+      if (u > j) slots.lower_slot[next[u]++] = s++;
+    }
+  }
+  slots.term.resize(3 * static_cast<size_t>(total));
+  return true;
+}
+
+/// The same sums on several threads: first every edge's pull into its
+/// slot, then each vertex's additions of the pulls from lower neighbours,
+/// in the order of those neighbours, and subtractions of its own, in the
+/// order of its list. That is the order in which the one-pass loop adds
+/// them, so every bit agrees.
+void attraction_by_slots(const Graph& graph, int32_t nvtxs, double k, double epsilon,
+                         const Posn& posn, Posn& disp, EdgeSlots& slots) {
+  const double* p[4] = {nullptr, posn[1].data(), posn[2].data(), posn[3].data()};
+  const int32_t* upper = slots.upper_start.data();
+  const int32_t* lower = slots.lower_start.data();
+  const int32_t* lower_slot = slots.lower_slot.data();
+  double* term = slots.term.data();
+  parallel_for(1, int64_t{nvtxs} + 1, kMinChunk, [&](int, int64_t b, int64_t e) {
+    for (int64_t j = b; j < e; ++j) {
+      const AdjacencyList& list = graph.adj[j];
+      double* out = term + 3 * static_cast<int64_t>(upper[j]);
+      for (int32_t i = 1; i < list.count; ++i) {
+        const int32_t u = list.entries[i];
+        if (u <= j) continue;
+        double delta[4], pull[4];
+        for (int a = 1; a <= 3; ++a) delta[a] = p[a][j] - p[a][u];
+        edge_pull(delta, k, epsilon, pull);
+        out[0] = pull[1];
+        out[1] = pull[2];
+        out[2] = pull[3];
+        out += 3;
+      }
+    }
+  });
+  double* qx = disp[1].data();
+  double* qy = disp[2].data();
+  double* qz = disp[3].data();
+  parallel_for(1, int64_t{nvtxs} + 1, kMinChunk, [&](int, int64_t b, int64_t e) {
+    for (int64_t v = b; v < e; ++v) {
+      double sx = qx[v], sy = qy[v], sz = qz[v];
+      for (int32_t i = lower[v]; i < lower[v + 1]; ++i) {
+        const double* t = term + 3 * static_cast<int64_t>(lower_slot[i]);
+        sx = sx + t[0];
+        sy = sy + t[1];
+        sz = sz + t[2];
+      }
+      for (int32_t s = upper[v]; s < upper[v + 1]; ++s) {
+        const double* t = term + 3 * static_cast<int64_t>(s);
+        sx = sx - t[0];
+        sy = sy - t[1];
+        sz = sz - t[2];
+      }
+      qx[v] = sx;
+      qy[v] = sy;
+      qz[v] = sz;
+    }
+  });
+}
+
+void attraction(const Graph& graph, int32_t nvtxs, double k, double epsilon, const Posn& posn,
+                Posn& disp, Workspace& ws) {
+  uint64_t started = clock_ns();
+  if (thread_count() > 1 && nvtxs >= kMinSplitLevel && !ws.slots.numbered) {
+    ws.slots.numbered = true;
+    ws.slots.ready = number_edge_slots(graph, nvtxs, ws.slots);
+    if (!ws.slots.ready) {  // release what was built
+      ws.slots.upper_start = {};
+      ws.slots.lower_start = {};
+      ws.slots.lower_slot = {};
+    }
+  }
+  if (thread_count() > 1 && ws.slots.ready)
+    attraction_by_slots(graph, nvtxs, k, epsilon, posn, disp, ws.slots);
+  else
+    attraction_in_one_pass(graph, nvtxs, k, epsilon, posn, disp);
   phase_ns[kPhaseAttract] += clock_ns() - started;
 }
 
@@ -227,7 +358,7 @@ void frlayout(const Graph& graph, int32_t nvtxs, double X, double Y, double Z, d
         timed_smoothing(graph, nvtxs, X, Y, Z, kPeriodicSmoothingPasses, posn, ws);
       build_octree(nvtxs, X, Y, Z, epsilon, posn, ws);
       repulsion(nvtxs, k, ratio, posn, ws);
-      attraction(graph, nvtxs, k, epsilon, posn, ws.disp);
+      attraction(graph, nvtxs, k, epsilon, posn, ws.disp, ws);
       move(nvtxs, t, epsilon, posn, ws.disp);
       uint64_t started = clock_ns();
       fit_to_drawing_area(nvtxs, X, Y, Z, posn);
