@@ -98,6 +98,22 @@ void place_subtree(Octree& tree, const Octree& sub, int32_t root_child, int32_t 
   }
 }
 
+/// The root's centre of mass after vertices 1..nvtxs (at least two): the
+/// first fills it as a leaf, the second splits it at the midpoint, each
+/// later one updates the running mean on its way down.
+void root_mean(int32_t nvtxs, const double* x, const double* y, const double* z, double& cx,
+               double& cy, double& cz) {
+  cx = (x[1] + x[2]) * 0.5;
+  cy = (y[1] + y[2]) * 0.5;
+  cz = (z[1] + z[2]) * 0.5;
+  for (int32_t v = 3; v <= nvtxs; ++v) {
+    const int32_t c = v - 1;
+    cx = (c * cx + x[v]) / (c + 1);
+    cy = (c * cy + y[v]) / (c + 1);
+    cz = (c * cz + z[v]) / (c + 1);
+  }
+}
+
 }  // namespace
 
 void octree_create(Octree& tree, double xmin, double xmax, double ymin, double ymax,
@@ -221,26 +237,13 @@ bool octree_build(Octree& tree, int32_t nvtxs, const double* x, const double* y,
   }
   const Box root{tree.xmin, tree.xmax, tree.ymin, tree.ymax, tree.zmin, tree.zmax};
 
-  // The root's running mean, in vertex order: the first vertex fills it as
-  // a leaf, the second splits it at the midpoint, the others descend.
   int32_t count[8] = {0};
-  double cx = x[1], cy = y[1], cz = z[1];
   scratch.octant.resize(static_cast<size_t>(nvtxs) + 1);
   uint8_t* octant = scratch.octant.data();
   for (int32_t v = 1; v <= nvtxs; ++v) {
     const int o = octant_of(root, x[v], y[v], z[v]);
     octant[v] = static_cast<uint8_t>(o);
     ++count[o];
-    if (v == 2) {
-      cx = (cx + x[2]) * 0.5;
-      cy = (cy + y[2]) * 0.5;
-      cz = (cz + z[2]) * 0.5;
-    } else if (v > 2) {
-      const int32_t c = v - 1;
-      cx = (c * cx + x[v]) / (c + 1);
-      cy = (c * cy + y[v]) / (c + 1);
-      cz = (c * cz + z[v]) / (c + 1);
-    }
   }
   // While the root is a leaf, the second vertex is compared with the first
   // whatever their octants; within one octant its subtree compares them.
@@ -260,13 +263,19 @@ bool octree_build(Octree& tree, int32_t nvtxs, const double* x, const double* y,
     std::copy(start, start + 8, next);
     for (int32_t v = 1; v <= nvtxs; ++v) by_octant[next[octant[v]]++] = v;
   }
-  // The largest octants first, so that the threads finish together.
+  // The largest octants first, so that the threads finish together; the
+  // root's own centre of mass is one more task.
   int order[8] = {0, 1, 2, 3, 4, 5, 6, 7};
   std::stable_sort(order, order + 8, [&](int a, int b) { return count[a] > count[b]; });
 
   std::atomic<bool> refused{false};
-  parallel_for(0, 8, 1, [&](int, int64_t b, int64_t e) {
+  double cx = 0, cy = 0, cz = 0;
+  parallel_for(0, 9, 1, [&](int, int64_t b, int64_t e) {
     for (int64_t t = b; t < e; ++t) {
+      if (t == 8) {
+        root_mean(nvtxs, x, y, z, cx, cy, cz);
+        continue;
+      }
       const int o = order[t];
       Octree& sub = scratch.sub[o];
       const Box box = child_box(root, o);
