@@ -70,31 +70,51 @@ inline void split_box(Octree& tree, int32_t node, const Box& b) {
   octree_split(tree, node, b.xmin, b.xmax, b.ymin, b.ymax, b.zmin, b.zmax);
 }
 
-/// A subtree's node number in the whole tree: the subtree's root is the
-/// root's child `root_child`, its other nodes follow each other from `base`.
-inline int32_t relocated(int32_t node, int32_t root_child, int32_t base) {
-  if (node == 0) return 0;
-  return node == kOctreeRoot ? root_child : base + (node - (kOctreeRoot + 1));
-}
-
-/// Copies subtree `sub` into `tree` as the root's child `root_child`, its
-/// other nodes from `base` on, and renumbers the leaves of its vertices.
+/// Copies subtree `sub` into `tree` as the root's child `root_child`, with
+/// its other nodes from `base` on in depth-first order of child groups
+/// (a node's eight children together, then the subtree of each child in
+/// turn), so that every subtree lies in one stretch of memory; records
+/// the leaves of its vertices. `stack` is work space.
 void place_subtree(Octree& tree, const Octree& sub, int32_t root_child, int32_t base,
-                   const int32_t* vertices, int32_t nvertices, std::vector<int32_t>& leaf_of) {
+                   std::vector<int32_t>& leaf_of, std::vector<int32_t>& stack) {
   const OctreeNode* from = sub.nodes.data();
+  const uint8_t* from_mask = sub.child_mask.data();
   OctreeNode* to = tree.nodes.data();
-  const int32_t size = static_cast<int32_t>(sub.nodes.size());
-  for (int32_t i = kOctreeRoot; i < size; ++i) {
-    OctreeNode n = from[i];
-    n.first_child = relocated(n.first_child, root_child, base);
-    n.parent = i == kOctreeRoot ? kOctreeRoot : relocated(n.parent, root_child, base);
-    const int32_t at = relocated(i, root_child, base);
-    to[at] = n;
-    tree.child_mask[at] = sub.child_mask[i];
+  uint8_t* to_mask = tree.child_mask.data();
+  to[root_child] = from[kOctreeRoot];
+  to[root_child].parent = kOctreeRoot;
+  to_mask[root_child] = from_mask[kOctreeRoot];
+  if (from[kOctreeRoot].first_child == 0) {
+    if (from[kOctreeRoot].count == 1) leaf_of[from[kOctreeRoot].vertex] = root_child;
+    return;
   }
-  for (int32_t i = 0; i < nvertices; ++i) {
-    const int32_t v = vertices[i];
-    leaf_of[v] = relocated(leaf_of[v], root_child, base);
+  int32_t next = base;
+  // Internal nodes placed without their children: pairs (node in sub,
+  // node in tree).
+  stack.clear();
+  stack.push_back(kOctreeRoot);
+  stack.push_back(root_child);
+  while (!stack.empty()) {
+    const int32_t at = stack.back();
+    stack.pop_back();
+    const int32_t i = stack.back();
+    stack.pop_back();
+    const int32_t from_first = from[i].first_child;
+    const int32_t first = next;
+    next += 8;
+    to[at].first_child = first;
+    for (int32_t c = 0; c < 8; ++c) {
+      OctreeNode n = from[from_first + c];
+      n.parent = at;
+      to[first + c] = n;
+      to_mask[first + c] = from_mask[from_first + c];
+      if (n.first_child == 0 && n.count == 1) leaf_of[n.vertex] = first + c;
+    }
+    for (int32_t c = 7; c >= 0; --c) {
+      if (from[from_first + c].first_child == 0) continue;
+      stack.push_back(from_first + c);
+      stack.push_back(first + c);
+    }
   }
 }
 
@@ -319,8 +339,7 @@ bool octree_build(Octree& tree, int32_t nvtxs, const double* x, const double* y,
   parallel_for(0, 8, 1, [&](int, int64_t b, int64_t e) {
     for (int64_t t = b; t < e; ++t) {
       const int o = order[t];
-      place_subtree(tree, scratch.sub[o], first + o, base[o], by_octant + start[o], count[o],
-                    leaf_of);
+      place_subtree(tree, scratch.sub[o], first + o, base[o], leaf_of, scratch.stacks[o]);
     }
   });
   return true;

@@ -62,6 +62,7 @@ struct OctreeBuildScratch {
   std::vector<uint8_t> octant;     ///< root octant of each vertex, slot 0 unused
   std::vector<int32_t> by_octant;  ///< vertices grouped by octant, increasing in a group
   Octree sub[8];
+  std::vector<int32_t> stacks[8];  ///< work space of copying each subtree
 };
 
 /// Fills `tree`, emptied first, with vertices 1..nvtxs at (x[v], y[v], z[v]):
