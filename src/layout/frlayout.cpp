@@ -17,9 +17,16 @@ int64_t abandoned_insertions = 0;
 
 namespace {
 double g_last_ns_per_vertex_iteration = 0;
+/// Levels from which the octree is built by octants on several threads.
+/// Below, one vertex at a time is as fast on two threads, and the tree
+/// (some 240 bytes a vertex) stays in a 32 MB cache, where the octant
+/// build's depth-first layout buys the walk nothing.
+int32_t g_min_octant_build = 1 << 17;
 }  // namespace
 
 double finest_ns_per_vertex_iteration() { return g_last_ns_per_vertex_iteration; }
+
+void set_octant_build_threshold(int32_t nvtxs) { g_min_octant_build = nvtxs; }
 
 namespace {
 
@@ -35,8 +42,8 @@ constexpr int64_t kMinChunk = 2048;
 /// The same for the repulsion pass, whose vertices each take microseconds:
 /// small levels are split too.
 constexpr int64_t kMinRepulsionChunk = 128;
-/// Levels from which the octree is built by octants, and the attraction
-/// split into edge terms and sums, on several threads.
+/// Levels from which the attraction is split into edge pulls and sums on
+/// several threads.
 constexpr int32_t kMinSplitLevel = 4096;
 /// Longest run of iterations built one vertex at a time after a refusal
 /// made the octant build give up.
@@ -120,7 +127,7 @@ void build_octree(int32_t nvtxs, double X, double Y, double Z, double epsilon, P
   // Refusals nudge vertices and draw random numbers in vertex order, which
   // only the one-at-a-time build keeps: when the octant build meets one it
   // gives up, and is not tried again for a while, longer after each time.
-  if (thread_count() > 1 && nvtxs >= kMinSplitLevel) {
+  if (thread_count() > 1 && nvtxs >= g_min_octant_build) {
     if (ws.build_pause > 0) {
       --ws.build_pause;
     } else if (octree_build(ws.tree, nvtxs, posn[1].data(), posn[2].data(), posn[3].data(),

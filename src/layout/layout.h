@@ -40,3 +40,8 @@ extern int64_t abandoned_insertions;
 /// Nanoseconds per vertex per iteration of the last frlayout call (the
 /// finest level, once a run is over); 0 before any iteration.
 double finest_ns_per_vertex_iteration();
+
+/// Levels of at least this many vertices build their octree by the root's
+/// octants when more than one thread runs (default 2^17). For tests and
+/// benchmarks; the output is the same for any value.
+void set_octant_build_threshold(int32_t nvtxs);

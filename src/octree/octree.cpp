@@ -251,6 +251,10 @@ bool octree_insert(Octree& tree, int32_t v, double x, double y, double z,
 bool octree_build(Octree& tree, int32_t nvtxs, const double* x, const double* y,
                   const double* z, std::vector<int32_t>& leaf_of, double tolerance,
                   OctreeBuildScratch& scratch) {
+  // Room for the subtrees: the last tree's size and a margin, so that most
+  // are copied by the thread that built them while their nodes are cached.
+  const size_t last = tree.nodes.size();
+  const size_t room = last + last / 8 + 64;
   octree_clear(tree);
   if (nvtxs < 2) {  // a lone vertex fills the root leaf and is never refused
     return nvtxs < 1 || octree_insert(tree, 1, x[1], y[1], z[1], leaf_of, tolerance);
@@ -288,16 +292,28 @@ bool octree_build(Octree& tree, int32_t nvtxs, const double* x, const double* y,
   int order[8] = {0, 1, 2, 3, 4, 5, 6, 7};
   std::stable_sort(order, order + 8, [&](int a, int b) { return count[a] > count[b]; });
 
+  split_box(tree, kOctreeRoot, root);
+  const int32_t first = tree.nodes[kOctreeRoot].first_child;
+  const int32_t reserved = static_cast<int32_t>(std::max(room, tree.nodes.size()));
+  tree.nodes.resize(static_cast<size_t>(reserved));
+  tree.child_mask.resize(static_cast<size_t>(reserved));
+  const size_t threads = static_cast<size_t>(thread_count());
+  if (scratch.sub.size() < threads) scratch.sub.resize(threads);
+  if (scratch.stack.size() < threads) scratch.stack.resize(threads);
+
   std::atomic<bool> refused{false};
+  std::atomic<int32_t> next{first + 8};  // first free node of the tree
+  int32_t late_base[8];
+  bool late[8] = {false};
   double cx = 0, cy = 0, cz = 0;
-  parallel_for(0, 9, 1, [&](int, int64_t b, int64_t e) {
+  parallel_for(0, 9, 1, [&](int thread, int64_t b, int64_t e) {
     for (int64_t t = b; t < e; ++t) {
       if (t == 8) {
         root_mean(nvtxs, x, y, z, cx, cy, cz);
         continue;
       }
       const int o = order[t];
-      Octree& sub = scratch.sub[o];
+      Octree& sub = scratch.sub[static_cast<size_t>(thread)];
       const Box box = child_box(root, o);
       sub.xmin = box.xmin;
       sub.xmax = box.xmax;
@@ -314,33 +330,39 @@ bool octree_build(Octree& tree, int32_t nvtxs, const double* x, const double* y,
           return;
         }
       }
+      const int32_t size = static_cast<int32_t>(sub.nodes.size()) - (kOctreeRoot + 1);
+      const int32_t base = next.fetch_add(size, std::memory_order_relaxed);
+      if (base <= reserved - size) {
+        place_subtree(tree, sub, first + o, base, leaf_of,
+                      scratch.stack[static_cast<size_t>(thread)]);
+      } else {  // no room yet: kept whole until the pool has grown
+        late[o] = true;
+        late_base[o] = base;
+        std::swap(scratch.late[o], sub);
+      }
     }
   });
-  if (refused.load()) return false;
+  if (refused.load()) {
+    for (int o = 0; o < 8; ++o)
+      if (late[o]) octree_free(scratch.late[o]);
+    return false;
+  }
 
-  split_box(tree, kOctreeRoot, root);
+  tree.nodes.resize(static_cast<size_t>(next.load()));
+  tree.child_mask.resize(static_cast<size_t>(next.load()));
+  for (int o = 0; o < 8; ++o) {
+    if (!late[o]) continue;
+    place_subtree(tree, scratch.late[o], first + o, late_base[o], leaf_of, scratch.stack[0]);
+    octree_free(scratch.late[o]);
+  }
   OctreeNode& r = tree.nodes[kOctreeRoot];
   r.cm_x = cx;
   r.cm_y = cy;
   r.cm_z = cz;
   r.count = nvtxs;
   uint8_t mask = 0;
-  int32_t base[8];
-  int32_t size = static_cast<int32_t>(tree.nodes.size());
-  for (int o = 0; o < 8; ++o) {
+  for (int o = 0; o < 8; ++o)
     if (count[o] > 0) mask = static_cast<uint8_t>(mask | 1u << o);
-    base[o] = size;
-    size += static_cast<int32_t>(scratch.sub[o].nodes.size()) - (kOctreeRoot + 1);
-  }
   tree.child_mask[kOctreeRoot] = mask;
-  const int32_t first = r.first_child;
-  tree.nodes.resize(static_cast<size_t>(size));
-  tree.child_mask.resize(static_cast<size_t>(size));
-  parallel_for(0, 8, 1, [&](int, int64_t b, int64_t e) {
-    for (int64_t t = b; t < e; ++t) {
-      const int o = order[t];
-      place_subtree(tree, scratch.sub[o], first + o, base[o], leaf_of, scratch.stacks[o]);
-    }
-  });
   return true;
 }

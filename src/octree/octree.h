@@ -57,21 +57,25 @@ bool octree_insert(Octree& tree, int32_t v, double x, double y, double z,
                    std::vector<int32_t>& leaf_of, double tolerance);
 
 /// Reusable storage of octree_build: the vertices grouped by the root's
-/// octant, and one subtree per octant.
+/// octant, and per thread the subtree being built and the work space of
+/// copying it into the tree.
 struct OctreeBuildScratch {
   std::vector<uint8_t> octant;     ///< root octant of each vertex, slot 0 unused
   std::vector<int32_t> by_octant;  ///< vertices grouped by octant, increasing in a group
-  Octree sub[8];
-  std::vector<int32_t> stacks[8];  ///< work space of copying each subtree
+  std::vector<Octree> sub;
+  std::vector<std::vector<int32_t>> stack;
+  Octree late[8];  ///< subtrees waiting for the pool to grow
 };
 
 /// Fills `tree`, emptied first, with vertices 1..nvtxs at (x[v], y[v], z[v]):
 /// the tree that inserting them one at a time in order gives, with the
 /// subtrees of the root's eight octants built on parallel_for's threads.
-/// Only node numbers differ (each subtree's nodes lie together); every
-/// field, child order and leaf is the same. Returns false, leaving the tree
-/// and leaf_of unspecified, when some vertex would be refused: the caller
-/// then inserts one at a time, so that refusals are met in vertex order.
+/// Only node numbers differ (each subtree's nodes lie together, in
+/// depth-first order, in an order of subtrees that depends on which thread
+/// finished first); every field, child order and leaf is the same. Returns
+/// false, leaving the tree and leaf_of unspecified, when some vertex would
+/// be refused: the caller then inserts one at a time, so that refusals are
+/// met in vertex order.
 bool octree_build(Octree& tree, int32_t nvtxs, const double* x, const double* y,
                   const double* z, std::vector<int32_t>& leaf_of, double tolerance,
                   OctreeBuildScratch& scratch);

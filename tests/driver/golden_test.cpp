@@ -77,8 +77,8 @@ TEST(Golden, ThreadCountDoesNotChangeOneByte) {
 }
 
 TEST(Golden, LargerGraphIsTheSameForOneTwoAndSevenThreads) {
-  // Big enough that every parallel pass is really split between threads,
-  // the octree of the finest levels built by octants included.
+  // Big enough that the passes over vertices and edges are really split
+  // between threads.
   ScratchDir dir;
   write_file(dir.file("g.graph"), read_file(test_data("data/PGPgiantcompo.graph")));
   std::string first;
