@@ -44,7 +44,7 @@ constexpr int64_t kMinChunk = 2048;
 constexpr int64_t kMinRepulsionChunk = 128;
 /// Levels from which the attraction is split into edge pulls and sums on
 /// several threads.
-constexpr int32_t kMinSplitLevel = 4096;
+constexpr int32_t kMinSplitAttraction = 4096;
 /// Longest run of iterations built one vertex at a time after a refusal
 /// made the octant build give up.
 constexpr int32_t kMaxOctantBuildPause = 64;
@@ -308,7 +308,7 @@ void attraction_by_slots(const Graph& graph, int32_t nvtxs, double k, double eps
 void attraction(const Graph& graph, int32_t nvtxs, double k, double epsilon, const Posn& posn,
                 Posn& disp, Workspace& ws) {
   uint64_t started = clock_ns();
-  if (thread_count() > 1 && nvtxs >= kMinSplitLevel && !ws.slots.numbered) {
+  if (thread_count() > 1 && nvtxs >= kMinSplitAttraction && !ws.slots.numbered) {
     ws.slots.numbered = true;
     ws.slots.ready = number_edge_slots(graph, nvtxs, ws.slots);
     if (!ws.slots.ready) {  // release what was built
