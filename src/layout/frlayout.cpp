@@ -56,8 +56,7 @@ constexpr int32_t kMaxOctantBuildPause = 64;
 /// lower_slot[lower_start[u] .. lower_start[u+1]) lists the slots of the
 /// edges from lower vertices to u, in that same order.
 struct EdgeSlots {
-  bool numbered = false;  ///< tried already on this level
-  bool ready = false;     ///< numbered, and the arrays below in use
+  bool numbered = false;  ///< tried already on this level; empty arrays if too many
   std::vector<int32_t> upper_start;
   std::vector<int32_t> lower_start;
   std::vector<int32_t> lower_slot;
@@ -195,6 +194,22 @@ inline void edge_pull(const double* delta, double k, double epsilon, double* pul
   for (int a = 1; a <= 3; ++a) pull[a] = (delta[a] / d) * f;
 }
 
+/// Calls fn(u, pull) for each edge from j to a higher-numbered neighbour
+/// u, in the order of j's list; p holds the positions by axis.
+template <typename Fn>
+inline void for_each_pull(const Graph& graph, int64_t j, const double* const* p, double k,
+                          double epsilon, Fn&& fn) {
+  const AdjacencyList& list = graph.adj[j];
+  for (int32_t e = 1; e < list.count; ++e) {
+    const int32_t u = list.entries[e];
+    if (u <= j) continue;
+    double delta[4], pull[4];
+    for (int a = 1; a <= 3; ++a) delta[a] = p[a][j] - p[a][u];
+    edge_pull(delta, k, epsilon, pull);
+    fn(u, pull);
+  }
+}
+
 /// Pulls the two ends of every edge towards each other with d^2/k, each
 /// edge handled once from its lower-numbered end: vertex j subtracts the
 /// pull, its neighbour u > j adds it, edge by edge in the order of j and
@@ -204,16 +219,10 @@ void attraction_in_one_pass(const Graph& graph, int32_t nvtxs, double k, double 
   const double* p[4] = {nullptr, posn[1].data(), posn[2].data(), posn[3].data()};
   double* q[4] = {nullptr, disp[1].data(), disp[2].data(), disp[3].data()};
   for (int32_t j = 1; j <= nvtxs; ++j) {
-    const AdjacencyList& list = graph.adj[j];
-    for (int32_t e = 1; e < list.count; ++e) {
-      const int32_t u = list.entries[e];
-      if (u <= j) continue;
-      double delta[4], pull[4];
-      for (int a = 1; a <= 3; ++a) delta[a] = p[a][j] - p[a][u];
-      edge_pull(delta, k, epsilon, pull);
+    for_each_pull(graph, j, p, k, epsilon, [&](int32_t u, const double* pull) {
       for (int a = 1; a <= 3; ++a) q[a][j] = q[a][j] - pull[a];
       for (int a = 1; a <= 3; ++a) q[a][u] = q[a][u] + pull[a];
-    }
+    });
   }
 }
 
@@ -265,19 +274,13 @@ void attraction_by_slots(const Graph& graph, int32_t nvtxs, double k, double eps
   double* term = slots.term.data();
   parallel_for(1, int64_t{nvtxs} + 1, kMinChunk, [&](int, int64_t b, int64_t e) {
     for (int64_t j = b; j < e; ++j) {
-      const AdjacencyList& list = graph.adj[j];
       double* out = term + 3 * static_cast<int64_t>(upper[j]);
-      for (int32_t i = 1; i < list.count; ++i) {
-        const int32_t u = list.entries[i];
-        if (u <= j) continue;
-        double delta[4], pull[4];
-        for (int a = 1; a <= 3; ++a) delta[a] = p[a][j] - p[a][u];
-        edge_pull(delta, k, epsilon, pull);
+      for_each_pull(graph, j, p, k, epsilon, [&](int32_t, const double* pull) {
         out[0] = pull[1];
         out[1] = pull[2];
         out[2] = pull[3];
         out += 3;
-      }
+      });
     }
   });
   double* qx = disp[1].data();
@@ -310,14 +313,12 @@ void attraction(const Graph& graph, int32_t nvtxs, double k, double epsilon, con
   uint64_t started = clock_ns();
   if (thread_count() > 1 && nvtxs >= kMinSplitAttraction && !ws.slots.numbered) {
     ws.slots.numbered = true;
-    ws.slots.ready = number_edge_slots(graph, nvtxs, ws.slots);
-    if (!ws.slots.ready) {  // release what was built
-      ws.slots.upper_start = {};
-      ws.slots.lower_start = {};
-      ws.slots.lower_slot = {};
+    if (!number_edge_slots(graph, nvtxs, ws.slots)) {  // release what was built
+      ws.slots = EdgeSlots{};
+      ws.slots.numbered = true;
     }
   }
-  if (thread_count() > 1 && ws.slots.ready)
+  if (!ws.slots.upper_start.empty())
     attraction_by_slots(graph, nvtxs, k, epsilon, posn, disp, ws.slots);
   else
     attraction_in_one_pass(graph, nvtxs, k, epsilon, posn, disp);
