@@ -102,6 +102,20 @@ struct NodeQueue {
 /// Sets up a queue with `capacity` slots.
 void node_queue_init(NodeQueue& queue, int32_t capacity);
 
+/// The work list of four walks taken together (repulsive_force4): one list
+/// holding the entries of the four vertices' own lists, each entry with
+/// the lanes (bit l for vertex l) whose own list holds it. Room for four
+/// lists of `capacity` entries and eight more, left uninitialised like the
+/// NodeQueue's.
+struct SharedQueue {
+  std::unique_ptr<int32_t[]> items;
+  std::unique_ptr<uint8_t[]> lanes;
+  int32_t capacity = 0;  ///< the bound of each vertex's own list
+};
+
+/// Sets up a shared queue for own lists of `capacity` entries.
+void shared_queue_init(SharedQueue& queue, int32_t capacity);
+
 /// Adds to fx, fy, fz the approximate repulsive force on vertex v at
 /// (x, y, z): k^2/d from every other vertex, groups of vertices whose node
 /// is well separated (largest side / distance < ratio) taken at their
@@ -109,6 +123,17 @@ void node_queue_init(NodeQueue& queue, int32_t capacity);
 void repulsive_force(const Octree& tree, int32_t v, double x, double y, double z, double k,
                      const std::vector<int32_t>& leaf_of, NodeQueue& queue, double& fx,
                      double& fy, double& fz, double ratio);
+
+/// Sets f[l] to the repulsive force on the four distinct vertices v[0..3]
+/// at (x[v[l]], y[v[l]], z[v[l]]): the bits repulsive_force adds to zeros,
+/// with `queue` and the same ratio. With the four-wide walk in use, the
+/// levels from the lowest common ancestor of their leaves up are walked
+/// once for all four, each vertex in its own lane; any own list that would
+/// pass queue.capacity (then some append would be dropped) makes the four
+/// walk one at a time instead.
+void repulsive_force4(const Octree& tree, const int32_t* v, const double* x, const double* y,
+                      const double* z, double k, const std::vector<int32_t>& leaf_of,
+                      NodeQueue& queue, SharedQueue& shared, double ratio, double (*f)[3]);
 
 /// Chooses between the four-wide walk (where the processor has AVX2) and
 /// the one-item-at-a-time walk; both give the same bits. Returns whether

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -33,6 +34,14 @@ void node_queue_init(NodeQueue& queue, int32_t capacity) {
   queue.capacity = capacity;
   queue.size = 0;
   queue.head = 0;
+}
+
+void shared_queue_init(SharedQueue& queue, int32_t capacity) {
+  if (capacity < 0) capacity = 0;
+  const size_t room = 4 * static_cast<size_t>(capacity) + kListSlack;
+  queue.items.reset(new int32_t[room]);
+  queue.lanes.reset(new uint8_t[room]);
+  queue.capacity = capacity;
 }
 
 namespace {
@@ -148,7 +157,8 @@ __attribute__((target("avx2"), always_inline)) inline void append_children(List&
   list.size = std::min(list.size + kOctantLists.count[bits], list.capacity);
 }
 
-/// The same walk four list items at a time: the four nodes are loaded
+/// The same walk four list items at a time, over the levels whose parent
+/// node is below `stop` (0: all): the four nodes are loaded
 /// together and their distances, opening tests and forces computed in one
 /// go; then the forces of those not opened are added and the children of
 /// those opened appended, both in list order, exactly as one at a time.
@@ -159,7 +169,7 @@ __attribute__((target("avx2"), always_inline)) inline void append_children(List&
 /// four items repeat the last one, whose results are unused.
 __attribute__((target("avx2"))) void walk_avx2(const Octree& tree, int32_t cur, double x,
                                                 double y, double z, double k, double ratio,
-                                                NodeQueue& queue, double* f) {
+                                                NodeQueue& queue, double* f, int32_t stop) {
   const OctreeNode* nodes = tree.nodes.data();
   const uint8_t* mask = tree.child_mask.data();
   double sx = f[0], sy = f[1], sz = f[2];
@@ -176,7 +186,7 @@ __attribute__((target("avx2"))) void walk_avx2(const Octree& tree, int32_t cur, 
   const __m256d d2_min = _mm256_set1_pd(2e-12), d2_max = _mm256_set1_pd(1e100);
   alignas(32) double fx[4], fy[4], fz[4], q[4];
   List list(queue);
-  for (int32_t par = nodes[cur].parent; par != 0; cur = par, par = nodes[par].parent) {
+  for (int32_t par = nodes[cur].parent; par != stop; cur = par, par = nodes[par].parent) {
     list.size = 0;
     list.head = 0;
     const int32_t first = nodes[par].first_child;
@@ -256,6 +266,193 @@ __attribute__((target("avx2"))) void walk_avx2(const Octree& tree, int32_t cur, 
   f[2] = sz;
 }
 
+/// Lane masks: lane l of kLaneMasks.m[bits] is all ones when bit l is set.
+struct LaneMasks {
+  alignas(32) uint64_t m[16][4];
+};
+
+constexpr LaneMasks make_lane_masks() {
+  LaneMasks t{};
+  for (int bits = 0; bits < 16; ++bits)
+    for (int l = 0; l < 4; ++l) t.m[bits][l] = (bits >> l & 1) ? ~uint64_t{0} : 0;
+  return t;
+}
+
+constexpr LaneMasks kLaneMasks = make_lane_masks();
+
+/// Adds `count` to the lanes of `own` whose bit is set in `bits`.
+__attribute__((target("avx2"), always_inline)) inline __m128i add_to_lanes(__m128i own,
+                                                                           unsigned bits,
+                                                                           int32_t count) {
+  const __m128i lane_bits = _mm_setr_epi32(1, 2, 4, 8);
+  const __m128i in = _mm_cmpeq_epi32(
+      _mm_and_si128(_mm_set1_epi32(static_cast<int32_t>(bits)), lane_bits), lane_bits);
+  return _mm_add_epi32(own, _mm_and_si128(in, _mm_set1_epi32(count)));
+}
+
+/// The walks of four vertices, lane l at (x, y, z)[l], from the level of
+/// node `lca` (whose child on lane l's path is skip[l]) up to the root,
+/// with one list: an entry holds a node and the lanes whose own list holds
+/// it. Each lane takes the entries of its own list in the order that list
+/// would have them (children are appended after everything already
+/// listed, as in its own list), computes every force as the one-vertex
+/// walk does and adds it to its own sums; the other lanes add -0.0. Returns
+/// false, with the sums unusable, as soon as some lane's own list would
+/// pass `capacity` entries on a level.
+__attribute__((target("avx2"))) bool shared_walk_avx2(const Octree& tree, int32_t lca,
+                                                       const int32_t* skip, __m256d vx,
+                                                       __m256d vy, __m256d vz, double k,
+                                                       double ratio, int32_t capacity,
+                                                       SharedQueue& queue, __m256d* sums) {
+  const OctreeNode* nodes = tree.nodes.data();
+  const uint8_t* mask = tree.child_mask.data();
+  int32_t* items = queue.items.get();
+  uint8_t* lanes = queue.lanes.get();
+  const __m256d kk = _mm256_set1_pd(k * k), floor = _mm256_set1_pd(kDistanceFloor);
+  // The opening test as in walk_avx2; without the quick form every lane
+  // takes the quotient.
+  const bool quick = ratio >= 1e-50 && ratio <= 1e50;
+  const __m256d r2_high = _mm256_set1_pd(ratio * ratio * (1 + kQuickMargin));
+  const __m256d r2_low = _mm256_set1_pd(ratio * ratio * (1 - kQuickMargin));
+  const __m256d d2_min = _mm256_set1_pd(quick ? 2e-12 : 0.0);
+  const __m256d d2_max = _mm256_set1_pd(quick ? 1e100 : 0.0);
+  const __m256d ratio4 = _mm256_set1_pd(ratio);
+  const __m256d none = _mm256_set1_pd(-0.0);
+  const __m128i limit = _mm_set1_epi32(capacity);
+  __m256d sx = sums[0], sy = sums[1], sz = sums[2];
+  int32_t cur[4] = {skip[0], skip[1], skip[2], skip[3]};
+  for (int32_t par = lca; par != 0; par = nodes[par].parent) {
+    int64_t size = 0;
+    __m128i own = _mm_setzero_si128();  // entries of each lane's own list
+    const int32_t first = nodes[par].first_child;
+    for (unsigned bits = mask[par]; bits != 0; bits &= bits - 1) {
+      const int32_t child = first + __builtin_ctz(bits);
+      unsigned in = 0;
+      for (int l = 0; l < 4; ++l) in |= static_cast<unsigned>(cur[l] != child) << l;
+      if (in == 0) continue;
+      items[size] = child;
+      lanes[size] = static_cast<uint8_t>(in);
+      ++size;
+      own = add_to_lanes(own, in, 1);
+    }
+    if (_mm_movemask_epi8(_mm_cmpgt_epi32(own, limit)) != 0) return false;
+    for (int64_t head = 0; head < size; ++head) {
+      const int32_t idx = items[head];
+      const unsigned in = lanes[head];
+      const OctreeNode& n = nodes[idx];
+      const __m256d dx = _mm256_sub_pd(vx, _mm256_broadcast_sd(&n.cm_x));
+      const __m256d dy = _mm256_sub_pd(vy, _mm256_broadcast_sd(&n.cm_y));
+      const __m256d dz = _mm256_sub_pd(vz, _mm256_broadcast_sd(&n.cm_z));
+      const __m256d d2 = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(dx, dx), _mm256_mul_pd(dy, dy)),
+                                       _mm256_mul_pd(dz, dz));
+      const __m256d d = _mm256_max_pd(floor, _mm256_sqrt_pd(d2));
+      const __m256d force = _mm256_mul_pd(_mm256_div_pd(kk, d), _mm256_set1_pd(n.count));
+      const __m256d active = _mm256_load_pd(reinterpret_cast<const double*>(kLaneMasks.m[in]));
+      __m256d keep = active;
+      if (n.first_child != 0) {
+        const __m256d side = _mm256_broadcast_sd(&n.side);
+        const __m256d valid = _mm256_and_pd(_mm256_cmp_pd(d2, d2_min, _CMP_GT_OQ),
+                                            _mm256_cmp_pd(d2, d2_max, _CMP_LT_OQ));
+        const __m256d s2 = _mm256_mul_pd(side, side);
+        const __m256d above = _mm256_cmp_pd(s2, _mm256_mul_pd(r2_high, d2), _CMP_GT_OQ);
+        const __m256d below = _mm256_cmp_pd(s2, _mm256_mul_pd(r2_low, d2), _CMP_LT_OQ);
+        const __m256d decided = _mm256_and_pd(valid, _mm256_or_pd(above, below));
+        __m256d open = _mm256_and_pd(valid, above);
+        if (_mm256_movemask_pd(_mm256_and_pd(decided, active)) != static_cast<int>(in))
+          open = _mm256_blendv_pd(_mm256_cmp_pd(_mm256_div_pd(side, d), ratio4, _CMP_GE_OQ), open,
+                                  decided);
+        const __m256d opened = _mm256_and_pd(open, active);
+        const unsigned out = static_cast<unsigned>(_mm256_movemask_pd(opened));
+        if (out != 0) {
+          keep = _mm256_andnot_pd(opened, active);
+          const unsigned children = mask[idx];
+          const int32_t count = kOctantLists.count[children];
+          own = add_to_lanes(own, out, count);
+          if (_mm_movemask_epi8(_mm_cmpgt_epi32(own, limit)) != 0) return false;
+          const __m256i octants = _mm256_cvtepu8_epi32(
+              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kOctantLists.octants[children])));
+          _mm256_storeu_si256(reinterpret_cast<__m256i*>(items + size),
+                              _mm256_add_epi32(_mm256_set1_epi32(n.first_child), octants));
+          const uint64_t spread = out * uint64_t{0x0101010101010101};
+          std::memcpy(lanes + size, &spread, sizeof spread);
+          size += count;
+        }
+      }
+      sx = _mm256_add_pd(sx, _mm256_blendv_pd(none, _mm256_div_pd(_mm256_mul_pd(force, dx), d), keep));
+      sy = _mm256_add_pd(sy, _mm256_blendv_pd(none, _mm256_div_pd(_mm256_mul_pd(force, dy), d), keep));
+      sz = _mm256_add_pd(sz, _mm256_blendv_pd(none, _mm256_div_pd(_mm256_mul_pd(force, dz), d), keep));
+    }
+    cur[0] = cur[1] = cur[2] = cur[3] = par;
+  }
+  sums[0] = sx;
+  sums[1] = sy;
+  sums[2] = sz;
+  return true;
+}
+
+/// repulsive_force4 with the shared walk. Each vertex first walks, on its
+/// own, the levels below the lowest common ancestor of the four leaves;
+/// from there up the four walk together. False, leaving f unspecified,
+/// when the four must be walked one at a time.
+__attribute__((target("avx2"))) bool force4_avx2(const Octree& tree, const int32_t* v,
+                                                  const double* x, const double* y,
+                                                  const double* z, double k,
+                                                  const std::vector<int32_t>& leaf_of,
+                                                  NodeQueue& queue, SharedQueue& shared,
+                                                  double ratio, double (*f)[3]) {
+  const OctreeNode* nodes = tree.nodes.data();
+  if (shared.capacity < queue.capacity) return false;
+  int32_t leaf[4];
+  for (int l = 0; l < 4; ++l) {
+    leaf[l] = leaf_of[v[l]];
+    if (leaf[l] == 0 || nodes[leaf[l]].parent == 0) return false;
+    for (int m = 0; m < l; ++m)
+      if (leaf[m] == leaf[l]) return false;
+  }
+  int32_t depth[4];
+  for (int l = 0; l < 4; ++l) {
+    depth[l] = 0;
+    for (int32_t a = leaf[l]; a != 0; a = nodes[a].parent) ++depth[l];
+  }
+  int32_t lca = leaf[0], lca_depth = depth[0];
+  for (int l = 1; l < 4; ++l) {
+    int32_t b = leaf[l], b_depth = depth[l];
+    for (; lca_depth > b_depth; --lca_depth) lca = nodes[lca].parent;
+    for (; b_depth > lca_depth; --b_depth) b = nodes[b].parent;
+    for (; lca != b; --lca_depth) {
+      lca = nodes[lca].parent;
+      b = nodes[b].parent;
+    }
+  }
+  int32_t skip[4];
+  alignas(32) double sx[4], sy[4], sz[4];
+  for (int l = 0; l < 4; ++l) {
+    int32_t c = leaf[l];
+    while (nodes[c].parent != lca) c = nodes[c].parent;
+    skip[l] = c;
+    double own[3] = {0, 0, 0};
+    walk_avx2(tree, leaf[l], x[v[l]], y[v[l]], z[v[l]], k, ratio, queue, own, lca);
+    sx[l] = own[0];
+    sy[l] = own[1];
+    sz[l] = own[2];
+  }
+  __m256d sums[3] = {_mm256_load_pd(sx), _mm256_load_pd(sy), _mm256_load_pd(sz)};
+  const __m256d vx = _mm256_setr_pd(x[v[0]], x[v[1]], x[v[2]], x[v[3]]);
+  const __m256d vy = _mm256_setr_pd(y[v[0]], y[v[1]], y[v[2]], y[v[3]]);
+  const __m256d vz = _mm256_setr_pd(z[v[0]], z[v[1]], z[v[2]], z[v[3]]);
+  if (!shared_walk_avx2(tree, lca, skip, vx, vy, vz, k, ratio, queue.capacity, shared, sums))
+    return false;
+  _mm256_store_pd(sx, sums[0]);
+  _mm256_store_pd(sy, sums[1]);
+  _mm256_store_pd(sz, sums[2]);
+  for (int l = 0; l < 4; ++l) {
+    f[l][0] = sx[l];
+    f[l][1] = sy[l];
+    f[l][2] = sz[l];
+  }
+  return true;
+}
+
 const bool kHaveAvx2 = [] {
   __builtin_cpu_init();  // this may run before the library's own constructors
   return __builtin_cpu_supports("avx2") != 0;
@@ -273,13 +470,27 @@ void repulsive_force(const Octree& tree, int32_t v, double x, double y, double z
   double f[3] = {fx, fy, fz};
 #ifdef FRLAYOUT_HAVE_AVX2
   if (g_use_avx2)
-    walk_avx2(tree, cur, x, y, z, k, ratio, queue, f);
+    walk_avx2(tree, cur, x, y, z, k, ratio, queue, f, 0);
   else
 #endif
     walk_generic(tree, cur, x, y, z, k, ratio, queue, f);
   fx = f[0];
   fy = f[1];
   fz = f[2];
+}
+
+void repulsive_force4(const Octree& tree, const int32_t* v, const double* x, const double* y,
+                      const double* z, double k, const std::vector<int32_t>& leaf_of,
+                      NodeQueue& queue, SharedQueue& shared, double ratio, double (*f)[3]) {
+#ifdef FRLAYOUT_HAVE_AVX2
+  if (g_use_avx2 && force4_avx2(tree, v, x, y, z, k, leaf_of, queue, shared, ratio, f)) return;
+#endif
+  (void)shared;
+  for (int l = 0; l < 4; ++l) {
+    f[l][0] = f[l][1] = f[l][2] = 0;
+    repulsive_force(tree, v[l], x[v[l]], y[v[l]], z[v[l]], k, leaf_of, queue, f[l][0], f[l][1],
+                    f[l][2], ratio);
+  }
 }
 
 bool set_vector_walk(bool enabled) {

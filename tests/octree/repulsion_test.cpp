@@ -16,6 +16,8 @@ struct Scene {
   std::vector<int32_t> leaf_of;
   std::vector<std::array<double, 3>> p;  // p[v-1]
   NodeQueue queue;
+  SharedQueue shared;
+  std::vector<double> x, y, z;  // by vertex, for repulsive_force4
 
   Scene(const std::vector<std::array<double, 3>>& points, int32_t capacity) : p(points) {
     octree_create(tree, 0, 1000, 0, 800, 0, 600);
@@ -24,6 +26,41 @@ struct Scene {
       EXPECT_TRUE(octree_insert(tree, static_cast<int32_t>(v), p[v - 1][0], p[v - 1][1],
                                 p[v - 1][2], leaf_of, 1e-5));
     node_queue_init(queue, capacity);
+    shared_queue_init(shared, capacity);
+    x.assign(1, 0);
+    y.assign(1, 0);
+    z.assign(1, 0);
+    for (const auto& q : points) {
+      x.push_back(q[0]);
+      y.push_back(q[1]);
+      z.push_back(q[2]);
+    }
+  }
+
+  /// The forces on v[0..3], taken together.
+  std::array<std::array<double, 3>, 4> force4(const int32_t* v, double k, double ratio) {
+    double f[4][3];
+    repulsive_force4(tree, v, x.data(), y.data(), z.data(), k, leaf_of, queue, shared, ratio, f);
+    std::array<std::array<double, 3>, 4> out;
+    for (int l = 0; l < 4; ++l) out[l] = {f[l][0], f[l][1], f[l][2]};
+    return out;
+  }
+
+  /// The vertices in depth-first order of their leaves, as the layout
+  /// walks them: neighbours in space, sharing most of their walks.
+  std::vector<int32_t> leaf_order() const {
+    std::vector<int32_t> order, stack = {kOctreeRoot};
+    while (!stack.empty()) {
+      const OctreeNode& n = tree.nodes[stack.back()];
+      stack.pop_back();
+      if (n.first_child == 0) {
+        if (n.count == 1) order.push_back(n.vertex);
+        continue;
+      }
+      for (int i = 7; i >= 0; --i)
+        if (tree.nodes[n.first_child + i].count > 0) stack.push_back(n.first_child + i);
+    }
+    return order;
   }
 
   std::array<double, 3> force(int32_t v, double k, double ratio) {
@@ -115,6 +152,15 @@ TEST(RepulsiveForce, AddsToTheOutValuesAndSkipsLoneOrMissingVertices) {
   EXPECT_EQ(length(s.force(1, 10, 0.6)), 0.0);
   Scene lone({{5, 5, 5}}, 1);
   EXPECT_EQ(length(lone.force(1, 10, 0.6)), 0.0);
+  // Four together: a vertex without a leaf gets nothing, the others what
+  // they get one at a time.
+  Scene four({{100, 100, 100}, {105, 100, 100}, {300, 400, 500}, {310, 400, 500}, {900, 9, 9}},
+             5);
+  four.leaf_of[3] = 0;
+  const int32_t group[4] = {1, 2, 3, 4};
+  const auto got = four.force4(group, 10, 0.6);
+  EXPECT_EQ(length(got[2]), 0.0);
+  for (int l : {0, 1, 3}) EXPECT_EQ(got[l], four.force(group[l], 10, 0.6)) << l;
 }
 
 namespace {
@@ -155,7 +201,8 @@ bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; 
 
 TEST(RepulsiveForce, EveryWalkGivesThePlainWalksBits) {
   // Scattered vertices, and tight clusters that make deep split chains;
-  // ratios that open everything, nothing, or some; lists that overflow.
+  // ratios that open everything, nothing, or some; lists that overflow;
+  // one vertex at a time and four together.
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double ratios[] = {0.0, 0.35, 0.6, 1.3, 1e300, -1.0, nan};
   seed_rand15(7);
@@ -173,18 +220,39 @@ TEST(RepulsiveForce, EveryWalkGivesThePlainWalksBits) {
     for (size_t capacity : {size_t{3}, size_t{17}, pts.size()}) {
       Scene s(pts, static_cast<int32_t>(capacity));
       for (double ratio : ratios) {
+        std::vector<std::array<double, 3>> want(pts.size() + 1);
         for (int32_t v = 1; v <= static_cast<int32_t>(pts.size()); ++v) {
-          const std::array<double, 3> want =
+          const std::array<double, 3> plain =
               plain_walk(s.tree, s.leaf_of[v], pts[v - 1][0], pts[v - 1][1], pts[v - 1][2], 37.5,
                          ratio, capacity);
+          want[v] = plain;
           for (bool vector_walk : {true, false}) {
             set_vector_walk(vector_walk);
             const std::array<double, 3> got = s.force(v, 37.5, ratio);
             for (int a = 0; a < 3; ++a)
-              ASSERT_TRUE(same_bits(got[a], want[a]))
+              ASSERT_TRUE(same_bits(got[a], plain[a]))
                   << "scene " << scene << " capacity " << capacity << " ratio " << ratio
                   << " vertex " << v << " axis " << a << " vector " << vector_walk << ": "
-                  << got[a] << " != " << want[a];
+                  << got[a] << " != " << plain[a];
+          }
+        }
+        // Four at a time: neighbours in leaf order (walks shared from a low
+        // common ancestor), vertex numbers in a row (spread over the tree),
+        // and a group with the same vertex twice.
+        std::vector<int32_t> groups = s.leaf_order();
+        for (int32_t v = 1; v <= static_cast<int32_t>(pts.size()); ++v) groups.push_back(v);
+        groups.insert(groups.end(), {5, 9, 5, 200});
+        for (bool vector_walk : {true, false}) {
+          set_vector_walk(vector_walk);
+          for (size_t g = 0; g + 4 <= groups.size(); g += 4) {
+            const auto got = s.force4(&groups[g], 37.5, ratio);
+            for (int l = 0; l < 4; ++l)
+              for (int a = 0; a < 3; ++a)
+                ASSERT_TRUE(same_bits(got[l][a], want[groups[g + l]][a]))
+                    << "scene " << scene << " capacity " << capacity << " ratio " << ratio
+                    << " group at " << g << " vertex " << groups[g + l] << " axis " << a
+                    << " vector " << vector_walk << ": " << got[l][a]
+                    << " != " << want[groups[g + l]][a];
           }
         }
       }
