@@ -1,8 +1,9 @@
 // Time of the repulsion walk alone on the positions of a finished layout:
 // the tree is built once from the coordinates of a .3dlayout file, then
 // every vertex's force is taken from it, in the leaf order the layout
-// uses, with the four-wide and the one-item-at-a-time walk, on one thread
-// and on N. Both walks must give the same bits; the tool says so.
+// uses: four vertices together as the layout walks them, one vertex at a
+// time four items at a time, and one item at a time; on one thread and on
+// N. All must give the same bits; the tool says so.
 //
 //   walk_bench FILE.3dlayout [threads] [ratio]
 #include <algorithm>
@@ -95,20 +96,36 @@ int main(int argc, char** argv) {
   std::vector<double> reference;
   std::printf("%d vertices, %zu nodes, %d refused; ratio %g\n", n, tree.nodes.size(), refused,
               ratio);
-  std::printf("%-10s %8s %14s\n", "walk", "threads", "ns/vertex");
-  for (bool vector : {true, false}) {
-    const bool in_use = set_vector_walk(vector);
-    if (vector && !in_use) continue;
+  std::printf("%-14s %8s %14s\n", "walk", "threads", "ns/vertex");
+  // 0: four vertices together, as the layout walks them; 1: one vertex at
+  // a time, four items at a time; 2: one item at a time.
+  const char* const names[] = {"four-vertex", "four-item", "one-item"};
+  for (int walk = 0; walk < 3; ++walk) {
+    const bool in_use = set_vector_walk(walk < 2);
+    if (walk < 2 && !in_use) continue;
     for (int t : {1, threads}) {
       set_thread_count(t);
       std::vector<NodeQueue> queues(static_cast<size_t>(t));
+      std::vector<SharedQueue> shared(static_cast<size_t>(t));
       for (NodeQueue& q : queues) node_queue_init(q, n);
+      for (SharedQueue& q : shared) shared_queue_init(q, n);
       double best = 1e300;
       for (int pass = 0; pass < kPasses; ++pass) {
         const auto start = std::chrono::steady_clock::now();
         parallel_for(0, static_cast<int64_t>(order.size()), 128,
                      [&](int thread, int64_t b, int64_t e) {
-                       for (int64_t i = b; i < e; ++i) {
+                       int64_t i = b;
+                       if (walk == 0) {
+                         for (; i + 4 <= e; i += 4) {
+                           double f[4][3];
+                           repulsive_force4(tree, &order[i], x.data(), y.data(), z.data(), k,
+                                            leaf_of, queues[thread], shared[thread], ratio, f);
+                           for (int l = 0; l < 4; ++l)
+                             std::memcpy(&force[3 * static_cast<size_t>(order[i + l])], f[l],
+                                         sizeof f[l]);
+                         }
+                       }
+                       for (; i < e; ++i) {
                          const int32_t v = order[i];
                          double* f = &force[3 * static_cast<size_t>(v)];
                          f[0] = f[1] = f[2] = 0;
@@ -121,7 +138,7 @@ int main(int argc, char** argv) {
       if (reference.empty()) reference = force;
       const bool same =
           std::memcmp(reference.data(), force.data(), force.size() * sizeof(double)) == 0;
-      std::printf("%-10s %8d %14.1f%s\n", vector ? "four-wide" : "one-item", t,
+      std::printf("%-14s %8d %14.1f%s\n", names[walk], t,
                   best * 1e9 / static_cast<double>(order.size()),
                   same ? "" : "  DIFFERENT FORCES");
       if (t == threads) break;
