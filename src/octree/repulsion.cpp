@@ -157,11 +157,12 @@ __attribute__((target("avx2"), always_inline)) inline void append_children(List&
   list.size = std::min(list.size + kOctantLists.count[bits], list.capacity);
 }
 
-/// The same walk four list items at a time, over the levels whose parent
-/// node is below `stop` (0: all): the four nodes are loaded
-/// together and their distances, opening tests and forces computed in one
-/// go; then the forces of those not opened are added and the children of
-/// those opened appended, both in list order, exactly as one at a time.
+/// The same walk four list items at a time, up the levels from cur's
+/// parent to the level of `stop` (not included; 0: to the root): the four
+/// nodes are loaded together and their distances, opening tests and
+/// forces computed in one go; then the forces of those not opened are
+/// added and the children of those opened appended, both in list order,
+/// exactly as one at a time.
 /// Square root, division, multiplication and the int-to-double conversion
 /// are correctly rounded in either form, a leaf's count is 1 (multiplying
 /// by it is exact), and max(floor, d) keeps a NaN d as the scalar
@@ -347,7 +348,8 @@ __attribute__((target("avx2"))) bool shared_walk_avx2(const Octree& tree, int32_
                                        _mm256_mul_pd(dz, dz));
       const __m256d d = _mm256_max_pd(floor, _mm256_sqrt_pd(d2));
       const __m256d force = _mm256_mul_pd(_mm256_div_pd(kk, d), _mm256_set1_pd(n.count));
-      const __m256d active = _mm256_load_pd(reinterpret_cast<const double*>(kLaneMasks.m[in]));
+      const __m256d active = _mm256_castsi256_pd(
+          _mm256_load_si256(reinterpret_cast<const __m256i*>(kLaneMasks.m[in])));
       __m256d keep = active;
       if (n.first_child != 0) {
         const __m256d side = _mm256_broadcast_sd(&n.side);
@@ -378,9 +380,12 @@ __attribute__((target("avx2"))) bool shared_walk_avx2(const Octree& tree, int32_
           size += count;
         }
       }
-      sx = _mm256_add_pd(sx, _mm256_blendv_pd(none, _mm256_div_pd(_mm256_mul_pd(force, dx), d), keep));
-      sy = _mm256_add_pd(sy, _mm256_blendv_pd(none, _mm256_div_pd(_mm256_mul_pd(force, dy), d), keep));
-      sz = _mm256_add_pd(sz, _mm256_blendv_pd(none, _mm256_div_pd(_mm256_mul_pd(force, dz), d), keep));
+      const __m256d fx = _mm256_div_pd(_mm256_mul_pd(force, dx), d);
+      const __m256d fy = _mm256_div_pd(_mm256_mul_pd(force, dy), d);
+      const __m256d fz = _mm256_div_pd(_mm256_mul_pd(force, dz), d);
+      sx = _mm256_add_pd(sx, _mm256_blendv_pd(none, fx, keep));
+      sy = _mm256_add_pd(sy, _mm256_blendv_pd(none, fy, keep));
+      sz = _mm256_add_pd(sz, _mm256_blendv_pd(none, fz, keep));
     }
     cur[0] = cur[1] = cur[2] = cur[3] = par;
   }
