@@ -78,18 +78,9 @@ int main(int argc, char** argv) {
   for (int32_t v = 1; v <= n; ++v)
     if (!octree_insert(tree, v, x[v], y[v], z[v], leaf_of, 1e-5)) ++refused;
 
-  // Depth-first leaf order, octant 0 first, as the layout walks them.
-  std::vector<int32_t> order, stack{kOctreeRoot};
-  while (!stack.empty()) {
-    const OctreeNode& node = tree.nodes[stack.back()];
-    stack.pop_back();
-    if (node.first_child == 0) {
-      if (node.count == 1) order.push_back(node.vertex);
-      continue;
-    }
-    for (int i = 7; i >= 0; --i)
-      if (tree.nodes[node.first_child + i].count > 0) stack.push_back(node.first_child + i);
-  }
+  // The vertices in leaf order, as the layout walks them.
+  std::vector<int32_t> order, stack;
+  octree_leaf_order(tree, order, stack);
 
   const double k = 100;
   std::vector<double> force(3 * (static_cast<size_t>(n) + 1));

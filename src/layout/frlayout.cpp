@@ -84,20 +84,8 @@ struct Workspace {
 /// then share most of their nodes in the cache; each force is computed on
 /// its own, so the order changes no result.
 void order_by_leaves(int32_t nvtxs, Workspace& ws) {
-  const std::vector<OctreeNode>& nodes = ws.tree.nodes;
   ws.walk_order.clear();
-  ws.stack.clear();
-  ws.stack.push_back(kOctreeRoot);
-  while (!ws.stack.empty()) {
-    const OctreeNode& n = nodes[ws.stack.back()];
-    ws.stack.pop_back();
-    if (n.first_child == 0) {
-      if (n.count == 1) ws.walk_order.push_back(n.vertex);
-      continue;
-    }
-    for (int32_t i = 7; i >= 0; --i)
-      if (nodes[n.first_child + i].count > 0) ws.stack.push_back(n.first_child + i);
-  }
+  octree_leaf_order(ws.tree, ws.walk_order, ws.stack);
   for (int32_t v = 1; v <= nvtxs; ++v)
     if (ws.leaf_of[v] == 0) ws.walk_order.push_back(v);
   if (ws.walk_order.size() != static_cast<size_t>(nvtxs)) {  // never expected

@@ -160,6 +160,23 @@ void octree_free(Octree& tree) {
   std::vector<uint8_t>().swap(tree.child_mask);
 }
 
+void octree_leaf_order(const Octree& tree, std::vector<int32_t>& order,
+                       std::vector<int32_t>& stack) {
+  const std::vector<OctreeNode>& nodes = tree.nodes;
+  stack.clear();
+  stack.push_back(kOctreeRoot);
+  while (!stack.empty()) {
+    const OctreeNode& n = nodes[stack.back()];
+    stack.pop_back();
+    if (n.first_child == 0) {
+      if (n.count == 1) order.push_back(n.vertex);
+      continue;
+    }
+    for (int32_t i = 7; i >= 0; --i)
+      if (nodes[n.first_child + i].count > 0) stack.push_back(n.first_child + i);
+  }
+}
+
 void octree_split(Octree& tree, int32_t node, double xmin, double xmax, double ymin,
                   double ymax, double zmin, double zmax) {
   std::vector<OctreeNode>& nodes = tree.nodes;

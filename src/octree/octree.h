@@ -48,6 +48,12 @@ void octree_clear(Octree& tree);
 /// Releases every node.
 void octree_free(Octree& tree);
 
+/// Appends the vertices of the tree's leaves to `order` in depth-first
+/// order, octant 0 first: neighbours in space end up near each other.
+/// `stack` is work space.
+void octree_leaf_order(const Octree& tree, std::vector<int32_t>& order,
+                       std::vector<int32_t>& stack);
+
 /// Inserts vertex v at (x, y, z) and records its leaf in leaf_of[v].
 /// Returns false, leaving the tree as it was (up to the rounding of the
 /// undone means), when v's position lies within `tolerance` of a vertex

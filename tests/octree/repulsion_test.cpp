@@ -49,17 +49,8 @@ struct Scene {
   /// The vertices in depth-first order of their leaves, as the layout
   /// walks them: neighbours in space, sharing most of their walks.
   std::vector<int32_t> leaf_order() const {
-    std::vector<int32_t> order, stack = {kOctreeRoot};
-    while (!stack.empty()) {
-      const OctreeNode& n = tree.nodes[stack.back()];
-      stack.pop_back();
-      if (n.first_child == 0) {
-        if (n.count == 1) order.push_back(n.vertex);
-        continue;
-      }
-      for (int i = 7; i >= 0; --i)
-        if (tree.nodes[n.first_child + i].count > 0) stack.push_back(n.first_child + i);
-    }
+    std::vector<int32_t> order, stack;
+    octree_leaf_order(tree, order, stack);
     return order;
   }
 
