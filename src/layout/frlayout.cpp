@@ -26,7 +26,11 @@ int32_t g_min_octant_build = 1 << 17;
 
 double finest_ns_per_vertex_iteration() { return g_last_ns_per_vertex_iteration; }
 
-void set_octant_build_threshold(int32_t nvtxs) { g_min_octant_build = nvtxs; }
+int32_t set_octant_build_threshold(int32_t nvtxs) {
+  const int32_t before = g_min_octant_build;
+  g_min_octant_build = nvtxs;
+  return before;
+}
 
 namespace {
 

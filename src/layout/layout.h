@@ -43,5 +43,6 @@ double finest_ns_per_vertex_iteration();
 
 /// Levels of at least this many vertices build their octree by the root's
 /// octants when more than one thread runs (default 2^17). For tests and
-/// benchmarks; the output is the same for any value.
-void set_octant_build_threshold(int32_t nvtxs);
+/// benchmarks; the output is the same for any value. Returns the value it
+/// replaces.
+int32_t set_octant_build_threshold(int32_t nvtxs);

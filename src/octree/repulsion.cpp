@@ -157,6 +157,44 @@ __attribute__((target("avx2"), always_inline)) inline void append_children(List&
   list.size = std::min(list.size + kOctantLists.count[bits], list.capacity);
 }
 
+/// The opening test side / d >= ratio on four lanes. It is mostly decided
+/// from squares, side^2 against ratio^2 d^2 outside a thin margin, which
+/// saves the division. Within the bounds on d^2 the squares and products
+/// are normal numbers (or, for a side below 1e-154, decide "not opened",
+/// as the quotient would) and the distance is above its floor; outside
+/// them, and for an extreme ratio, the quotient decides.
+struct OpeningTest {
+  __m256d r2_high, r2_low, d2_min, d2_max, ratio;
+};
+
+__attribute__((target("avx2"), always_inline)) inline OpeningTest opening_test(double ratio) {
+  const bool quick = ratio >= 1e-50 && ratio <= 1e50;
+  return {_mm256_set1_pd(ratio * ratio * (1 + kQuickMargin)),
+          _mm256_set1_pd(ratio * ratio * (1 - kQuickMargin)),
+          _mm256_set1_pd(quick ? 2e-12 : 0.0), _mm256_set1_pd(quick ? 1e100 : 0.0),
+          _mm256_set1_pd(ratio)};
+}
+
+/// The lanes (all ones) whose node is opened, for nodes at squared
+/// distance d2 and distance d with largest side `side`. The quotient is
+/// taken only when some lane of `needed` (a bit per lane) is not decided
+/// from the squares; its comparison is the scalar one, false for NaN.
+__attribute__((target("avx2"), always_inline)) inline __m256d opened_lanes(const OpeningTest& t,
+                                                                           __m256d d2, __m256d d,
+                                                                           __m256d side,
+                                                                           int needed) {
+  const __m256d valid = _mm256_and_pd(_mm256_cmp_pd(d2, t.d2_min, _CMP_GT_OQ),
+                                      _mm256_cmp_pd(d2, t.d2_max, _CMP_LT_OQ));
+  const __m256d s2 = _mm256_mul_pd(side, side);
+  const __m256d above = _mm256_cmp_pd(s2, _mm256_mul_pd(t.r2_high, d2), _CMP_GT_OQ);
+  const __m256d below = _mm256_cmp_pd(s2, _mm256_mul_pd(t.r2_low, d2), _CMP_LT_OQ);
+  const __m256d decided = _mm256_and_pd(valid, _mm256_or_pd(above, below));
+  const __m256d open = _mm256_and_pd(valid, above);
+  if ((_mm256_movemask_pd(decided) & needed) == needed) return open;
+  return _mm256_blendv_pd(_mm256_cmp_pd(_mm256_div_pd(side, d), t.ratio, _CMP_GE_OQ), open,
+                          decided);
+}
+
 /// The same walk four list items at a time, up the levels from cur's
 /// parent to the level of `stop` (not included; 0: to the root): the four
 /// nodes are loaded together and their distances, opening tests and
@@ -176,16 +214,8 @@ __attribute__((target("avx2"))) void walk_avx2(const Octree& tree, int32_t cur, 
   double sx = f[0], sy = f[1], sz = f[2];
   const __m256d vx = _mm256_set1_pd(x), vy = _mm256_set1_pd(y), vz = _mm256_set1_pd(z);
   const __m256d kk = _mm256_set1_pd(k * k), floor = _mm256_set1_pd(kDistanceFloor);
-  // The opening test side / d >= ratio is mostly decided from squares,
-  // side^2 against ratio^2 d^2 outside a thin margin, which saves the
-  // division. Within these bounds the squares and products are normal
-  // numbers (or, for a side below 1e-154, decide "not opened", as the
-  // quotient would) and the distance is above its floor.
-  const bool quick = ratio >= 1e-50 && ratio <= 1e50;
-  const __m256d r2_high = _mm256_set1_pd(ratio * ratio * (1 + kQuickMargin));
-  const __m256d r2_low = _mm256_set1_pd(ratio * ratio * (1 - kQuickMargin));
-  const __m256d d2_min = _mm256_set1_pd(2e-12), d2_max = _mm256_set1_pd(1e100);
-  alignas(32) double fx[4], fy[4], fz[4], q[4];
+  const OpeningTest test = opening_test(ratio);
+  alignas(32) double fx[4], fy[4], fz[4];
   List list(queue);
   for (int32_t par = nodes[cur].parent; par != stop; cur = par, par = nodes[par].parent) {
     list.size = 0;
@@ -222,21 +252,7 @@ __attribute__((target("avx2"))) void walk_avx2(const Octree& tree, int32_t cur, 
                                        _mm256_mul_pd(dz, dz));
       const __m256d d = _mm256_max_pd(floor, _mm256_sqrt_pd(d2));
       const __m256d force = _mm256_mul_pd(_mm256_div_pd(kk, d), count);
-      int open = 0, decided = 0;
-      if (quick) {
-        const __m256d valid = _mm256_and_pd(_mm256_cmp_pd(d2, d2_min, _CMP_GT_OQ),
-                                            _mm256_cmp_pd(d2, d2_max, _CMP_LT_OQ));
-        const __m256d s2 = _mm256_mul_pd(side, side);
-        const __m256d above = _mm256_cmp_pd(s2, _mm256_mul_pd(r2_high, d2), _CMP_GT_OQ);
-        const __m256d below = _mm256_cmp_pd(s2, _mm256_mul_pd(r2_low, d2), _CMP_LT_OQ);
-        open = _mm256_movemask_pd(_mm256_and_pd(valid, above));
-        decided = _mm256_movemask_pd(_mm256_and_pd(valid, _mm256_or_pd(above, below)));
-      }
-      if (decided != 0xf) {
-        _mm256_store_pd(q, _mm256_div_pd(side, d));
-        for (int l = 0; l < 4; ++l)
-          if (!(decided >> l & 1) && q[l] >= ratio) open |= 1 << l;
-      }
+      const int open = _mm256_movemask_pd(opened_lanes(test, d2, d, side, 0xf));
       // An opened internal node, and a repeated lane of a short group, adds
       // -0.0: the exact identity of addition, also for a sum of zero.
       const int32_t child[4] = {n0.first_child, n1.first_child, n2.first_child, n3.first_child};
@@ -310,14 +326,7 @@ __attribute__((target("avx2"))) bool shared_walk_avx2(const Octree& tree, int32_
   int32_t* items = queue.items.get();
   uint8_t* lanes = queue.lanes.get();
   const __m256d kk = _mm256_set1_pd(k * k), floor = _mm256_set1_pd(kDistanceFloor);
-  // The opening test as in walk_avx2; without the quick form every lane
-  // takes the quotient.
-  const bool quick = ratio >= 1e-50 && ratio <= 1e50;
-  const __m256d r2_high = _mm256_set1_pd(ratio * ratio * (1 + kQuickMargin));
-  const __m256d r2_low = _mm256_set1_pd(ratio * ratio * (1 - kQuickMargin));
-  const __m256d d2_min = _mm256_set1_pd(quick ? 2e-12 : 0.0);
-  const __m256d d2_max = _mm256_set1_pd(quick ? 1e100 : 0.0);
-  const __m256d ratio4 = _mm256_set1_pd(ratio);
+  const OpeningTest test = opening_test(ratio);
   const __m256d none = _mm256_set1_pd(-0.0);
   const __m128i limit = _mm_set1_epi32(capacity);
   __m256d sx = sums[0], sy = sums[1], sz = sums[2];
@@ -353,17 +362,8 @@ __attribute__((target("avx2"))) bool shared_walk_avx2(const Octree& tree, int32_
       __m256d keep = active;
       if (n.first_child != 0) {
         const __m256d side = _mm256_broadcast_sd(&n.side);
-        const __m256d valid = _mm256_and_pd(_mm256_cmp_pd(d2, d2_min, _CMP_GT_OQ),
-                                            _mm256_cmp_pd(d2, d2_max, _CMP_LT_OQ));
-        const __m256d s2 = _mm256_mul_pd(side, side);
-        const __m256d above = _mm256_cmp_pd(s2, _mm256_mul_pd(r2_high, d2), _CMP_GT_OQ);
-        const __m256d below = _mm256_cmp_pd(s2, _mm256_mul_pd(r2_low, d2), _CMP_LT_OQ);
-        const __m256d decided = _mm256_and_pd(valid, _mm256_or_pd(above, below));
-        __m256d open = _mm256_and_pd(valid, above);
-        if (_mm256_movemask_pd(_mm256_and_pd(decided, active)) != static_cast<int>(in))
-          open = _mm256_blendv_pd(_mm256_cmp_pd(_mm256_div_pd(side, d), ratio4, _CMP_GE_OQ), open,
-                                  decided);
-        const __m256d opened = _mm256_and_pd(open, active);
+        const __m256d opened = _mm256_and_pd(
+            opened_lanes(test, d2, d, side, static_cast<int>(in)), active);
         const unsigned out = static_cast<unsigned>(_mm256_movemask_pd(opened));
         if (out != 0) {
           keep = _mm256_andnot_pd(opened, active);

@@ -152,7 +152,7 @@ TEST(Frlayout, ThreadCountChangesNoBitOnAnAwkwardLevel) {
   for (int32_t v = n - 100; v < n; ++v) start[v] = {500.0 + v % 10, 400, 300};  // isolated
   std::vector<double> first;
   std::string first_out;
-  set_octant_build_threshold(4096);
+  const int32_t threshold = set_octant_build_threshold(4096);
   for (int threads : {1, 2, 3}) {
     set_thread_count(threads);
     Posn posn = make_posn(start);
@@ -174,5 +174,5 @@ TEST(Frlayout, ThreadCountChangesNoBitOnAnAwkwardLevel) {
     EXPECT_EQ(out, first_out) << threads << " threads";
   }
   set_thread_count(1);
-  set_octant_build_threshold(1 << 17);
+  set_octant_build_threshold(threshold);
 }
