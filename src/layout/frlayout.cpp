@@ -377,9 +377,9 @@ void frlayout(const Graph& graph, int32_t nvtxs, double X, double Y, double Z, d
       repulsion(nvtxs, k, ratio, posn, ws);
       attraction(graph, nvtxs, k, epsilon, posn, ws.disp, ws);
       move(nvtxs, t, epsilon, posn, ws.disp);
-      uint64_t started = clock_ns();
+      const uint64_t fit_started = clock_ns();
       fit_to_drawing_area(nvtxs, X, Y, Z, posn);
-      phase_ns[kPhaseMove] += clock_ns() - started;
+      phase_ns[kPhaseMove] += clock_ns() - fit_started;
       t = k * (1 - static_cast<double>(i) / n);
     }
     g_last_ns_per_vertex_iteration =
