@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "graph/graph.h"
 
@@ -31,7 +32,42 @@ struct RunSettings {
   std::string format;       ///< input format named by "-format"; empty: by file name
   std::string html_file;    ///< "-html": the viewer page to write, if any
   std::string export_file;  ///< "-export": the exchange-format file to write, if any
+  std::string method = "frlayout";  ///< "-method": the layout method's name
 };
+
+/// A layout method "-method" can name, and how the report names it.
+struct MethodSpec {
+  const char* name;
+  const char* algorithmname;
+};
+
+/// The method of that name, or null.
+const MethodSpec* find_method(const std::string& name);
+/// The names of the methods, as a message lists them ("a, b or c").
+std::string method_names();
+
+/// The times of one run, in milliseconds.
+struct RunTimes {
+  uint32_t total;
+  uint32_t coarsening;
+  uint32_t barycentralizing;
+};
+
+/// One row of the run report: "LABEL:TABS VALUE" (times followed by "sec").
+struct ReportRow {
+  const char* label;
+  const char* console_tabs;  ///< tabs after the label on the console
+  const char* header_tabs;   ///< tabs after the label in the file's header
+  std::string value;
+  bool seconds;              ///< a time in seconds
+};
+
+/// The report's rows, in order.
+std::vector<ReportRow> report_rows(const RunSettings& s, const RunTimes& t);
+/// The report on standard output, after an empty line.
+void print_console_report(const RunSettings& s, const RunTimes& t);
+/// The report as "%" lines at the top of the output file.
+void write_report_header(OutFile& out, const RunSettings& s, const RunTimes& t);
 
 enum class ParseOutcome { kRun, kHelp, kError };
 
@@ -56,13 +92,11 @@ bool write_file_atomically(const std::string& path, const std::function<void(Out
 
 /// Writes the "-html" viewer page: the embedded viewer with the graph's
 /// name (the file name without its directories), nvtxs, nedges, the run
-/// report (settings and the three millisecond counts, as the report shows
-/// them), the positions of vertices 1..nvtxs as base64 of little-endian
+/// report's rows after the file name (times in " s"), the positions of vertices 1..nvtxs as base64 of little-endian
 /// 32-bit floats (x, y, z per vertex) and the distinct edges as base64 of
 /// little-endian 32-bit pairs of 0-based vertex indices.
-void write_html_view(OutFile& out, const RunSettings& settings, uint32_t total_ms,
-                     uint32_t coarsening_ms, uint32_t barycentralizing_ms, const Graph& graph,
-                     int32_t nvtxs, int32_t nedges, const Posn& posn);
+void write_html_view(OutFile& out, const RunSettings& settings, const RunTimes& times,
+                     const Graph& graph, int32_t nvtxs, int32_t nedges, const Posn& posn);
 
 /// When standard error is a terminal, installs the progress observers that
 /// keep one line there up to date with the level, the iteration and the

@@ -96,50 +96,31 @@ std::string base_name(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-/// One report row: its label and its value as printf formats it.
-void put_row(OutFile& out, bool first, const char* label, const char* format, ...)
-    __attribute__((format(printf, 4, 5)));
-void put_row(OutFile& out, bool first, const char* label, const char* format, ...) {
-  char value[128];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(value, sizeof value, format, args);
-  va_end(args);
-  put(out, first ? "[" : ",[");
-  put_json_string(out, label);
-  put(out, ",");
-  put_json_string(out, value);
-  put(out, "]");
-}
-
-void put_report(OutFile& out, const RunSettings& s, uint32_t total_ms, uint32_t coarsening_ms,
-                uint32_t barycentralizing_ms) {
+/// The report's rows after the file name, which the page shows as its
+/// title, as [label, value] pairs; times in " s".
+void put_report(OutFile& out, const RunSettings& s, const RunTimes& times) {
+  const std::vector<ReportRow> rows = report_rows(s, times);
   put(out, "[");
-  put_row(out, true, "total computation time", "%f s", ms_to_seconds(total_ms));
-  put_row(out, false, "coarsening_time", "%f s", ms_to_seconds(coarsening_ms));
-  put_row(out, false, "layout time", "%f s", ms_to_seconds(total_ms - coarsening_ms));
-  put_row(out, false, "barycentralizing_time", "%f s", ms_to_seconds(barycentralizing_ms));
-  put_row(out, false, "frlayout_time", "%f s",
-          ms_to_seconds(total_ms - coarsening_ms - barycentralizing_ms));
-  put_row(out, false, "refine fr iteration", "%d", s.friterations);
-  put_row(out, false, "bary-centralizing iterations", "%d", s.bciterations);
-  put_row(out, false, "well separated ratio", "%f", s.wellseparatedratio);
-  put_row(out, false, "frlayout epsilon", "%f", s.frepsilon);
-  put_row(out, false, "random seed", "%u", s.seed);
+  for (size_t i = 1; i < rows.size(); ++i) {
+    put(out, i == 1 ? "[" : ",[");
+    put_json_string(out, rows[i].label);
+    put(out, ",");
+    put_json_string(out, rows[i].value + (rows[i].seconds ? " s" : ""));
+    put(out, "]");
+  }
   put(out, "]");
 }
 
 }  // namespace
 
-void write_html_view(OutFile& out, const RunSettings& settings, uint32_t total_ms,
-                     uint32_t coarsening_ms, uint32_t barycentralizing_ms, const Graph& graph,
-                     int32_t nvtxs, int32_t nedges, const Posn& posn) {
+void write_html_view(OutFile& out, const RunSettings& settings, const RunTimes& times,
+                     const Graph& graph, int32_t nvtxs, int32_t nedges, const Posn& posn) {
   const char* marker = std::strstr(kViewerPage, kDataMarker);
   out_write(out, kViewerPage, static_cast<size_t>(marker - kViewerPage));
   put(out, "{\"name\":");
   put_json_string(out, base_name(settings.graphFilename));
   out_printf(out, ",\"nvtxs\":%d,\"nedges\":%d,\"report\":", nvtxs, nedges);
-  put_report(out, settings, total_ms, coarsening_ms, barycentralizing_ms);
+  put_report(out, settings, times);
   put(out, ",\n\"positions\":\"");
   put_base64(out, position_bytes(nvtxs, posn));
   put(out, "\",\n\"edges\":\"");

@@ -12,24 +12,6 @@
 
 namespace {
 
-enum class Kind { kWord, kInt, kDouble, kSeed, kThreads, kFlag };
-
-struct OptionSpec {
-  const char* text;
-  Kind kind;
-};
-
-/// Matched in this order; an argument matches when it begins with the text.
-/// No option may begin with the text of an earlier one.
-constexpr OptionSpec kOptions[] = {
-    {"-in", Kind::kWord},           {"-out", Kind::kWord},
-    {"-friterations", Kind::kInt},  {"-bciterations", Kind::kInt},
-    {"-wellseparatedratio", Kind::kDouble}, {"-frepsilon", Kind::kDouble},
-    {"-seed", Kind::kSeed},         {"-threads", Kind::kThreads},
-    {"-timings", Kind::kFlag},      {"-format", Kind::kWord},
-    {"-html", Kind::kWord},         {"-export", Kind::kWord},
-};
-
 /// Largest frlayout epsilon: a sixth of the smallest side of the initial
 /// drawing area, so that a nudge of less than three epsilon towards the
 /// middle never leaves the box.
@@ -117,6 +99,124 @@ bool read_seed(const char* value, uint32_t& out) {
   return true;
 }
 
+struct OptionSpec;
+/// Reads an option's value into the settings; false, with `error` set,
+/// when the value is unusable.
+using ApplyOption = bool (*)(const OptionSpec& option, const char* value, RunSettings& s,
+                             std::string& error);
+
+struct OptionSpec {
+  const char* text;
+  ApplyOption apply;                  ///< null for a flag, which takes no value
+  std::string RunSettings::*word;     ///< the setting of a word option
+  int32_t RunSettings::*integer;      ///< the setting of a whole-number option
+  double RunSettings::*real;          ///< the setting of a real option
+  bool RunSettings::*flag;            ///< the setting of a flag
+};
+
+/// The first word of the value, when there is one, into option.word.
+bool apply_word(const OptionSpec& option, const char* value, RunSettings& s, std::string&) {
+  std::string word;
+  if (first_word(value, word)) s.*(option.word) = word;
+  return true;
+}
+
+bool apply_int(const OptionSpec& option, const char* value, RunSettings& s,
+               std::string& error) {
+  if (read_int(value, s.*(option.integer))) return true;
+  error = std::string(option.text) + " " + value + ": the value does not fit in a 32-bit integer";
+  return false;
+}
+
+bool apply_double(const OptionSpec& option, const char* value, RunSettings& s,
+                  std::string& error) {
+  if (read_double(value, s.*(option.real))) return true;
+  error = std::string(option.text) + " " + value + ": the value is out of range";
+  return false;
+}
+
+bool apply_seed(const OptionSpec&, const char* value, RunSettings& s, std::string& error) {
+  s.seed_given = true;
+  if (read_seed(value, s.seed)) return true;
+  error = std::string("-seed ") + value + ": the seed must be a decimal integer";
+  return false;
+}
+
+bool apply_threads(const OptionSpec&, const char* value, RunSettings& s, std::string& error) {
+  int32_t threads = 0;
+  if (read_int(value, threads) && threads >= 1 && threads <= kMaxThreads) {
+    s.threads = threads;
+    return true;
+  }
+  error = std::string("-threads ") + value + ": the thread count must be a number from 1 to " +
+          std::to_string(kMaxThreads);
+  return false;
+}
+
+bool apply_format(const OptionSpec&, const char* value, RunSettings& s, std::string& error) {
+  std::string word;
+  if (!first_word(value, word)) return true;
+  s.format = word;
+  InputFormat format;
+  if (input_format_by_name(word, format)) return true;
+  error = "-format " + word + ": the input format must be metis, mtx or edges";
+  return false;
+}
+
+bool apply_method(const OptionSpec&, const char* value, RunSettings& s, std::string& error) {
+  std::string word;
+  if (!first_word(value, word)) return true;
+  s.method = word;
+  if (find_method(word) != nullptr) return true;
+  error = "-method " + word + ": the layout method must be " + method_names();
+  return false;
+}
+
+/// Matched in this order; an argument matches when it begins with the text
+/// (a flag only when it is the text). No option may begin with the text of
+/// an earlier one.
+const OptionSpec kOptions[] = {
+    {"-in", apply_word, &RunSettings::graphFilename, nullptr, nullptr, nullptr},
+    {"-out", apply_word, &RunSettings::layoutFilename, nullptr, nullptr, nullptr},
+    {"-friterations", apply_int, nullptr, &RunSettings::friterations, nullptr, nullptr},
+    {"-bciterations", apply_int, nullptr, &RunSettings::bciterations, nullptr, nullptr},
+    {"-wellseparatedratio", apply_double, nullptr, nullptr, &RunSettings::wellseparatedratio,
+     nullptr},
+    {"-frepsilon", apply_double, nullptr, nullptr, &RunSettings::frepsilon, nullptr},
+    {"-seed", apply_seed, nullptr, nullptr, nullptr, nullptr},
+    {"-threads", apply_threads, nullptr, nullptr, nullptr, nullptr},
+    {"-timings", nullptr, nullptr, nullptr, nullptr, &RunSettings::timings},
+    {"-format", apply_format, nullptr, nullptr, nullptr, nullptr},
+    {"-html", apply_word, &RunSettings::html_file, nullptr, nullptr, nullptr},
+    {"-export", apply_word, &RunSettings::export_file, nullptr, nullptr, nullptr},
+    {"-method", apply_method, nullptr, nullptr, nullptr, nullptr},
+};
+
+const OptionSpec* find_option(const char* arg) {
+  for (const OptionSpec& option : kOptions) {
+    if (std::strncmp(arg, option.text, std::strlen(option.text)) != 0) continue;
+    if (option.apply == nullptr && std::strcmp(arg, option.text) != 0) return nullptr;
+    return &option;
+  }
+  return nullptr;
+}
+
+/// The checks that concern settings together or their final values.
+bool check_settings(const RunSettings& s, std::string& error) {
+  if (!(s.frepsilon > 0.0 && s.frepsilon <= kMaxEpsilon)) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%g", s.frepsilon);
+    error = std::string("-frepsilon ") + buf +
+            ": the frlayout epsilon must be greater than 0 and at most 100";
+    return false;
+  }
+  if (!s.export_file.empty() && export_format_of(s.export_file) == ExportFormat::kUnknown) {
+    error = "-export " + s.export_file + ": the file name must end in .graphml or .vtk";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string derive_layout_filename(const std::string& graph_filename, const std::string& given) {
@@ -142,19 +242,13 @@ ParseOutcome parse_options(int argc, const char* const* argv, RunSettings& s,
     if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "-help") == 0 ||
         std::strcmp(arg, "--help") == 0)
       return ParseOutcome::kHelp;
-    const OptionSpec* match = nullptr;
-    for (const OptionSpec& o : kOptions) {
-      if (std::strncmp(arg, o.text, std::strlen(o.text)) == 0) {
-        match = &o;
-        break;
-      }
-    }
-    if (match == nullptr || (match->kind == Kind::kFlag && std::strcmp(arg, match->text) != 0)) {
+    const OptionSpec* option = find_option(arg);
+    if (option == nullptr) {
       ++i;  // not an option: skipped
       continue;
     }
-    if (match->kind == Kind::kFlag) {
-      s.timings = true;
+    if (option->apply == nullptr) {  // a flag
+      s.*(option->flag) = true;
       ++i;
       continue;
     }
@@ -162,76 +256,10 @@ ParseOutcome parse_options(int argc, const char* const* argv, RunSettings& s,
       error = std::string("option ") + arg + " needs a value after it";
       return ParseOutcome::kError;
     }
-    const char* value = argv[i + 1];
-    const std::string name = match->text;
-    bool ok = true;
-    switch (match->kind) {
-      case Kind::kWord: {
-        std::string word;
-        if (!first_word(value, word)) break;
-        if (name == "-in") s.graphFilename = word;
-        else if (name == "-out") s.layoutFilename = word;
-        else if (name == "-format") {
-          InputFormat format;
-          ok = input_format_by_name(word, format);
-          if (!ok) error = "-format " + word + ": the input format must be metis, mtx or edges";
-          s.format = word;
-        }
-        else if (name == "-html") s.html_file = word;
-        else s.export_file = word;
-        break;
-      }
-      case Kind::kInt: {
-        int32_t v = 0;
-        ok = read_int(value, v);
-        if (!ok) {
-          error = name + " " + value + ": the value does not fit in a 32-bit integer";
-          break;
-        }
-        (name == "-friterations" ? s.friterations : s.bciterations) = v;
-        break;
-      }
-      case Kind::kDouble: {
-        double v = 0;
-        ok = read_double(value, v);
-        if (!ok) {
-          error = name + " " + value + ": the value is out of range";
-          break;
-        }
-        (name == "-frepsilon" ? s.frepsilon : s.wellseparatedratio) = v;
-        break;
-      }
-      case Kind::kSeed:
-        ok = read_seed(value, s.seed);
-        if (!ok) error = std::string("-seed ") + value + ": the seed must be a decimal integer";
-        s.seed_given = true;
-        break;
-      case Kind::kThreads: {
-        int32_t v = 0;
-        ok = read_int(value, v) && v >= 1 && v <= kMaxThreads;
-        if (!ok)
-          error = std::string("-threads ") + value + ": the thread count must be a number from 1 to " +
-                  std::to_string(kMaxThreads);
-        s.threads = v;
-        break;
-      }
-      case Kind::kFlag:
-        break;
-    }
-    if (!ok) return ParseOutcome::kError;
+    if (!option->apply(*option, argv[i + 1], s, error)) return ParseOutcome::kError;
     i += 2;
   }
-  if (!(s.frepsilon > 0.0 && s.frepsilon <= kMaxEpsilon)) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%g", s.frepsilon);
-    error = std::string("-frepsilon ") + buf +
-            ": the frlayout epsilon must be greater than 0 and at most 100";
-    return ParseOutcome::kError;
-  }
-  if (!s.export_file.empty() && export_format_of(s.export_file) == ExportFormat::kUnknown) {
-    error = "-export " + s.export_file + ": the file name must end in .graphml or .vtk";
-    return ParseOutcome::kError;
-  }
+  if (!check_settings(s, error)) return ParseOutcome::kError;
   s.layoutFilename = derive_layout_filename(s.graphFilename, s.layoutFilename);
   return ParseOutcome::kRun;
 }

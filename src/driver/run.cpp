@@ -27,45 +27,6 @@ constexpr double kInitialZ = 600.0;
 /// Levels of at most this many vertices are laid out from random positions.
 constexpr int32_t kCoarsestThreshold = 50;
 
-/// The times of one run, in milliseconds.
-struct RunTimes {
-  uint32_t total;
-  uint32_t coarsening;
-  uint32_t barycentralizing;
-};
-
-void print_console_report(const RunSettings& s, const RunTimes& t) {
-  std::printf("\ngraphFilename:\t\t %s \n", s.graphFilename.c_str());
-  std::printf("algorithmname:\t\t multi-scale bary-centralized frlayout \n");
-  std::printf("total computation time:\t %fsec \n", ms_to_seconds(t.total));
-  std::printf("coarsening_time:\t %fsec \n", ms_to_seconds(t.coarsening));
-  std::printf("layout time:\t\t %fsec \n", ms_to_seconds(t.total - t.coarsening));
-  std::printf("barycentralizing_time:\t %fsec \n", ms_to_seconds(t.barycentralizing));
-  std::printf("frlayout_time:\t\t %fsec \n",
-              ms_to_seconds(t.total - t.coarsening - t.barycentralizing));
-  std::printf("refine fr iteration:\t %d \n", s.friterations);
-  std::printf("bary-centralizing iterations:\t %d \n", s.bciterations);
-  std::printf("well separated ratio:\t\t %f \n", s.wellseparatedratio);
-  std::printf("frlayout epsilon:\t\t %f \n", s.frepsilon);
-  std::printf("random seed:\t\t %u \n", s.seed);
-}
-
-void write_report_header(OutFile& out, const RunSettings& s, const RunTimes& t) {
-  out_printf(out, "%% graphFilename:\t\t %s \n", s.graphFilename.c_str());
-  out_printf(out, "%% algorithmname:\t\t multi-scale bary-centralized frlayout \n");
-  out_printf(out, "%% total computation time:\t %fsec \n", ms_to_seconds(t.total));
-  out_printf(out, "%% coarsening_time:\t\t %fsec \n", ms_to_seconds(t.coarsening));
-  out_printf(out, "%% layout time:\t\t\t %fsec \n", ms_to_seconds(t.total - t.coarsening));
-  out_printf(out, "%% barycentralizing_time:\t %fsec \n", ms_to_seconds(t.barycentralizing));
-  out_printf(out, "%% frlayout_time:\t\t %fsec \n",
-             ms_to_seconds(t.total - t.coarsening - t.barycentralizing));
-  out_printf(out, "%% refine fr iteration:\t\t %d \n", s.friterations);
-  out_printf(out, "%% bary-centralizing iterations:\t %d \n", s.bciterations);
-  out_printf(out, "%% well separated ratio:\t\t %f \n", s.wellseparatedratio);
-  out_printf(out, "%% frlayout epsilon:\t\t %f \n", s.frepsilon);
-  out_printf(out, "%% random seed:\t\t %u \n", s.seed);
-}
-
 void print_timings(int32_t nvtxs, int32_t nedges) {
   static const char* const kNames[kPhaseCount] = {"read",    "coarsen", "smooth", "build",
                                                   "repulse", "attract", "move",   "write"};
@@ -178,8 +139,7 @@ int run(int argc, const char* const* argv) {
     });
   if (written && !s.html_file.empty())
     written = write_file_atomically(s.html_file, [&](OutFile& out) {
-      write_html_view(out, s, times.total, times.coarsening, times.barycentralizing, *graph,
-                      nvtxs, nedges, posn);
+      write_html_view(out, s, times, *graph, nvtxs, nedges, posn);
     });
   if (written && !s.export_file.empty())
     written = write_file_atomically(s.export_file, [&](OutFile& out) {
@@ -236,6 +196,8 @@ const char* usage_text() {
          "                            (default: the current time; the report shows it)\n"
          "  -threads N                worker threads, 1 to 1024 (default: one per hardware\n"
          "                            thread); the output is the same for every N\n"
+         "  -method NAME              layout method: frlayout (the default, the method the\n"
+         "                            report names \"multi-scale bary-centralized frlayout\")\n"
          "  -timings                  print the time of each phase on standard error\n"
          "  -html FILE                also write FILE, a self-contained page that shows the\n"
          "                            drawing in 3D in a web browser\n"

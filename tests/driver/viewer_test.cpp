@@ -84,7 +84,7 @@ std::string write_page(const ScratchDir& dir, const RunSettings& settings, const
                        int32_t nvtxs, int32_t nedges, const Posn& posn) {
   OutFile out;
   out.fd = ::open(dir.file("view.html").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  write_html_view(out, settings, 1500, 250, 100, graph, nvtxs, nedges, posn);
+  write_html_view(out, settings, RunTimes{1500, 250, 100}, graph, nvtxs, nedges, posn);
   EXPECT_TRUE(out_flush(out));
   ::close(out.fd);
   return read_file(dir.file("view.html"));
@@ -134,7 +134,8 @@ TEST(ViewerPage, RecordDecodesToTheLayoutAndCarriesTheReport) {
   // The derived times are differences of the three counts given.
   for (const char* row : {"[\"total computation time\",\"1.500000 s\"]",
                           "[\"layout time\",\"1.250000 s\"]", "[\"frlayout_time\",\"1.150000 s\"]",
-                          "[\"refine fr iteration\",\"12\"]", "[\"random seed\",\"7\"]"})
+                          "[\"refine fr iteration\",\"12\"]", "[\"random seed\",\"7\"]",
+                          "[\"algorithmname\",\"multi-scale bary-centralized frlayout\"]"})
     EXPECT_NE(page.find(row), std::string::npos) << row;
   // Self-contained: one whole page, nothing loaded from elsewhere.
   EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
