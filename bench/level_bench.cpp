@@ -49,20 +49,22 @@ GraphHandle make_grid(int32_t side, int32_t& nvtxs, int32_t& nedges) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  set_thread_count(argc > 1 ? std::atoi(argv[1]) : 1);
+  const Threads threads = start_threads(argc > 1 ? std::atoi(argv[1]) : 1);
   std::printf("%10s %10s %14s %18s\n", "vertices", "edges", "ms/iteration", "ns/vertex/iteration");
   for (int32_t side : {10, 22, 46}) {
     int32_t nvtxs = 0, nedges = 0;
     GraphHandle g = make_grid(side, nvtxs, nedges);
     Posn posn;
     allocate_posn(posn, nvtxs);
-    seed_rand15(1);
+    RunContext run;
+    run.rand15_state = 1;
+    run.threads = threads;
     const double X = 1000, Y = 800, Z = 600;
     const double k = std::pow(((X * Y) * Z) / nvtxs, 0.3333333333333333);
     // The initial placement and smoothing are timed too, but are small
     // against the iterations.
     auto start = std::chrono::steady_clock::now();
-    frlayout(*g, nvtxs, X, Y, Z, k, kIterations, 0.6, 1e-5, posn, false);
+    frlayout(run, *g, nvtxs, X, Y, Z, k, kIterations, 0.6, 1e-5, posn, false);
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%10d %10d %14.2f %18.1f\n", nvtxs, nedges, seconds * 1e3 / kIterations,

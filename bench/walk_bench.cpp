@@ -92,10 +92,10 @@ int main(int argc, char** argv) {
   // a time, four items at a time; 2: one item at a time.
   const char* const names[] = {"four-vertex", "four-item", "one-item"};
   for (int walk = 0; walk < 3; ++walk) {
-    const bool in_use = set_vector_walk(walk < 2);
-    if (walk < 2 && !in_use) continue;
+    tree.vector_walk = walk < 2;
+    if (walk < 2 && !vector_walk_available()) continue;
     for (int t : {1, threads}) {
-      set_thread_count(t);
+      const Threads pool = start_threads(t);
       std::vector<NodeQueue> queues(static_cast<size_t>(t));
       std::vector<SharedQueue> shared(static_cast<size_t>(t));
       for (NodeQueue& q : queues) node_queue_init(q, n);
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
       double best = 1e300;
       for (int pass = 0; pass < kPasses; ++pass) {
         const auto start = std::chrono::steady_clock::now();
-        parallel_for(0, static_cast<int64_t>(order.size()), 128,
+        parallel_for(pool, 0, static_cast<int64_t>(order.size()), 128,
                      [&](int thread, int64_t b, int64_t e) {
                        int64_t i = b;
                        if (walk == 0) {

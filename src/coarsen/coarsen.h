@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/common.h"
 #include "graph/graph.h"
 
 /// The parameter set of one level of the recursion, passed by value. X, Y,
@@ -23,11 +24,12 @@ struct LayoutLevel {
   Posn* posn;
   int32_t coarsest_threshold;
   int32_t step;
+  RunContext* run;  ///< the run's generator, clocks, threads and console
 };
 
 /// Shuffles order[1..n] with a forward Fisher-Yates shuffle, two rand15
 /// draws per swap (none when n <= 1).
-void random_permutation(std::vector<int32_t>& order, int32_t n);
+void random_permutation(RunContext& run, std::vector<int32_t>& order, int32_t n);
 
 /// Which of c >= 2 free neighbours (1-based, in list order) a draw r picks:
 /// the first m with m >= ((r / 32768) * c) * 0.999999.
@@ -35,7 +37,8 @@ int32_t matching_choice(int32_t r, int32_t c);
 
 /// Random maximal matching along the edges; match[v] is v's partner or 0.
 /// Returns the number of pairs.
-int32_t random_matching(const Graph& graph, int32_t nvtxs, std::vector<int32_t>& match);
+int32_t random_matching(RunContext& run, const Graph& graph, int32_t nvtxs,
+                        std::vector<int32_t>& match);
 
 /// Numbers coarse vertices 1.. in increasing order of their smallest member.
 void number_coarse_vertices(const std::vector<int32_t>& match, int32_t nvtxs,
@@ -61,14 +64,15 @@ void contract_graph(const Graph& graph, int32_t nvtxs, int32_t nedges, GraphHand
                     int32_t loose_pairs = 0);
 
 /// One coarsening step: matching, numbering and contraction.
-void coarsen_graph(const Graph& graph, int32_t nvtxs, int32_t nedges, GraphHandle& cgraph,
-                   int32_t& cnvtxs, int32_t& cnedges, std::vector<int32_t>& coarse_of);
+void coarsen_graph(RunContext& run, const Graph& graph, int32_t nvtxs, int32_t nedges,
+                   GraphHandle& cgraph, int32_t& cnvtxs, int32_t& cnedges,
+                   std::vector<int32_t>& coarse_of);
 
 /// Fills the first `axes` axes of `fine` from `coarse`: each fine vertex at
 /// its coarse vertex plus a random offset of less than k (one draw per
 /// vertex and axis, axis by axis; odd vertices up, even ones down).
-void prolong_positions(Posn& fine, const Posn& coarse, int32_t axes, int32_t nvtxs, double k,
-                       const std::vector<int32_t>& coarse_of);
+void prolong_positions(RunContext& run, Posn& fine, const Posn& coarse, int32_t axes,
+                       int32_t nvtxs, double k, const std::vector<int32_t>& coarse_of);
 
 /// Lays out level.graph into *level.posn: coarsens down to a level of at
 /// most coarsest_threshold vertices, lays that out from random positions

@@ -111,11 +111,11 @@ int32_t pair_leftovers(const Graph& graph, int32_t nvtxs, std::vector<int32_t>& 
   return added;
 }
 
-void coarsen_graph(const Graph& graph, int32_t nvtxs, int32_t nedges, GraphHandle& cgraph,
+void coarsen_graph(RunContext& run, const Graph& graph, int32_t nvtxs, int32_t nedges, GraphHandle& cgraph,
                    int32_t& cnvtxs, int32_t& cnedges, std::vector<int32_t>& coarse_of) {
   coarse_of.assign(static_cast<size_t>(nvtxs) + 1, 0);
   std::vector<int32_t> match(static_cast<size_t>(nvtxs) + 1);
-  const int32_t pairs = random_matching(graph, nvtxs, match);
+  const int32_t pairs = random_matching(run, graph, nvtxs, match);
   int32_t loose_pairs = 0;
   if (int64_t{pairs} * kMinShrinkDivisor < nvtxs) loose_pairs = pair_leftovers(graph, nvtxs, match);
   number_coarse_vertices(match, nvtxs, coarse_of);

@@ -4,11 +4,11 @@
 #include "coarsen/coarsen.h"
 #include "common/common.h"
 
-void random_permutation(std::vector<int32_t>& order, int32_t n) {
+void random_permutation(RunContext& run, std::vector<int32_t>& order, int32_t n) {
   if (n <= 1) return;
   for (int32_t i = 1; i <= n - 1; ++i) {
-    uint32_t a = static_cast<uint32_t>(rand15());
-    uint32_t b = static_cast<uint32_t>(rand15());
+    uint32_t a = static_cast<uint32_t>(rand15(run));
+    uint32_t b = static_cast<uint32_t>(rand15(run));
     uint32_t r = (a << 16) | b;
     uint32_t j = static_cast<uint32_t>(i) + r % static_cast<uint32_t>(n - i + 1);
     std::swap(order[i], order[j]);
@@ -22,13 +22,14 @@ int32_t matching_choice(int32_t r, int32_t c) {
   return m;
 }
 
-int32_t random_matching(const Graph& graph, int32_t nvtxs, std::vector<int32_t>& match) {
+int32_t random_matching(RunContext& run, const Graph& graph, int32_t nvtxs,
+                        std::vector<int32_t>& match) {
   std::vector<int32_t> order(static_cast<size_t>(nvtxs) + 1);
   for (int32_t v = 1; v <= nvtxs; ++v) {
     order[v] = v;
     match[v] = 0;
   }
-  random_permutation(order, nvtxs);
+  random_permutation(run, order, nvtxs);
   int32_t pairs = 0;
   for (int32_t p = 1; p <= nvtxs; ++p) {
     const int32_t v = order[p];
@@ -46,7 +47,7 @@ int32_t random_matching(const Graph& graph, int32_t nvtxs, std::vector<int32_t>&
     if (c == 0) continue;
     ++pairs;
     if (c >= 2) {
-      const int32_t chosen = matching_choice(rand15(), c);
+      const int32_t chosen = matching_choice(rand15(run), c);
       int32_t j = 0;
       for (int32_t e = 1; e < list.count; ++e) {
         const int32_t u = list.entries[e];

@@ -30,14 +30,21 @@ void dump_level(const LayoutLevel& level) {
   }
 }
 
+/// Tells the run's observer that a level's iterations start.
+void level_started(const LayoutLevel& level, int32_t iterations) {
+  const ProgressHooks& hooks = level.run->progress;
+  if (hooks.level_start) hooks.level_start(hooks.user, level.step, level.nvtxs, iterations);
+}
+
 void layout_coarsest(const LayoutLevel& level) {
   *level.k = coarsest_k(*level.X, *level.Y, *level.Z, level.nvtxs);
-  if (on_level_start) on_level_start(level.step, level.nvtxs, kCoarsestIterations);
-  frlayout(*level.graph, level.nvtxs, *level.X, *level.Y, *level.Z, *level.k,
+  level_started(level, kCoarsestIterations);
+  frlayout(*level.run, *level.graph, level.nvtxs, *level.X, *level.Y, *level.Z, *level.k,
            kCoarsestIterations, level.wellseparatedratio, level.frepsilon, *level.posn, false);
-  if constexpr (console_report)
-    std::printf("Leaving coarsest frlayout, step=%d, drawing area <%6.5f,%6.5f,%6.5f>\n",
-                level.step, *level.X, *level.Y, *level.Z);
+  if (console_report && level.run->console != nullptr)
+    std::fprintf(level.run->console,
+                 "Leaving coarsest frlayout, step=%d, drawing area <%6.5f,%6.5f,%6.5f>\n",
+                 level.step, *level.X, *level.Y, *level.Z);
   dump_level(level);
 }
 
@@ -51,11 +58,11 @@ double refined_k(double X, double Y, double Z, int32_t nvtxs) {
   return std::pow(((Z * X) * Y) / nvtxs, kOneThird);
 }
 
-void prolong_positions(Posn& fine, const Posn& coarse, int32_t axes, int32_t nvtxs, double k,
-                       const std::vector<int32_t>& coarse_of) {
+void prolong_positions(RunContext& run, Posn& fine, const Posn& coarse, int32_t axes,
+                       int32_t nvtxs, double k, const std::vector<int32_t>& coarse_of) {
   for (int32_t a = 1; a <= axes; ++a) {
     for (int32_t v = 1; v <= nvtxs; ++v) {
-      const double u = rand15();
+      const double u = rand15(run);
       const double s = (v % 2 == 1) ? 1.0 : -1.0;
       fine[a][v] = ((s * (u / 32768)) * k) + coarse[a][coarse_of[v]];
     }
@@ -63,9 +70,10 @@ void prolong_positions(Posn& fine, const Posn& coarse, int32_t axes, int32_t nvt
 }
 
 void coarsen_multilevel(LayoutLevel level) {
-  if constexpr (console_report)
-    std::printf("<Entering coarsen multi-level, step=%d, nvtxs=%d, nedges=%d>\n", level.step,
-                level.nvtxs, level.nedges);
+  RunContext& run = *level.run;
+  if (console_report && run.console != nullptr)
+    std::fprintf(run.console, "<Entering coarsen multi-level, step=%d, nvtxs=%d, nedges=%d>\n",
+                 level.step, level.nvtxs, level.nedges);
   if (level.nvtxs <= level.coarsest_threshold) {
     layout_coarsest(level);
     return;
@@ -75,9 +83,10 @@ void coarsen_multilevel(LayoutLevel level) {
   std::vector<int32_t> coarse_of;
   uint32_t t0 = clock_ms();
   uint64_t started = clock_ns();
-  coarsen_graph(*level.graph, level.nvtxs, level.nedges, cgraph, cnvtxs, cnedges, coarse_of);
-  coarsening_time += clock_ms() - t0;
-  phase_ns[kPhaseCoarsen] += clock_ns() - started;
+  coarsen_graph(run, *level.graph, level.nvtxs, level.nedges, cgraph, cnvtxs, cnedges,
+                coarse_of);
+  run.coarsening_time += clock_ms() - t0;
+  run.phase_ns[kPhaseCoarsen] += clock_ns() - started;
 
   // A step that removes fewer than a tenth of the vertices even after
   // pair_leftovers would make the recursion deep or endless: stop here.
@@ -103,13 +112,14 @@ void coarsen_multilevel(LayoutLevel level) {
   *level.Y = r * *level.Y;
   *level.Z = r * *level.Z;
   *level.k = refined_k(*level.X, *level.Y, *level.Z, level.nvtxs);
-  prolong_positions(*level.posn, cposn, 3, level.nvtxs, *level.k, coarse_of);
+  prolong_positions(run, *level.posn, cposn, 3, level.nvtxs, *level.k, coarse_of);
   std::vector<int32_t>().swap(coarse_of);
-  if (on_level_start) on_level_start(level.step, level.nvtxs, level.friterations);
-  frlayout(*level.graph, level.nvtxs, *level.X, *level.Y, *level.Z, *level.k,
+  level_started(level, level.friterations);
+  frlayout(run, *level.graph, level.nvtxs, *level.X, *level.Y, *level.Z, *level.k,
            level.friterations, level.wellseparatedratio, level.frepsilon, *level.posn, true);
-  if constexpr (console_report)
-    std::printf("Leaving coarsen frlayout, step=%d, drawing area <%6.5f,%6.5f,%6.5f>\n",
-                level.step, *level.X, *level.Y, *level.Z);
+  if (console_report && run.console != nullptr)
+    std::fprintf(run.console,
+                 "Leaving coarsen frlayout, step=%d, drawing area <%6.5f,%6.5f,%6.5f>\n",
+                 level.step, *level.X, *level.Y, *level.Z);
   dump_level(level);
 }

@@ -1,9 +1,14 @@
-// Process-wide helpers shared by every subsystem: the rand15 generator, the
-// millisecond clock, the two time accumulators and the build-time switches.
+// What every subsystem shares: the run record (the rand15 generator, the
+// time accumulators, counters, progress observers, the worker threads and
+// the switches of tests and benchmarks), the clocks, the build-time
+// switches and the memory guard.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
+
+#include "common/parallel.h"
 
 /// Console run report and per-level progress lines on standard output.
 inline constexpr bool console_report = true;
@@ -12,21 +17,8 @@ inline constexpr bool file_report_header = true;
 /// One "coarsegraph_<step>.3dlayout" file per level.
 inline constexpr bool level_dump = false;
 
-/// Sets the 32-bit state of rand15.
-void seed_rand15(uint32_t seed);
-/// The current 32-bit state of rand15 (for tests and diagnostics).
-uint32_t rand15_state();
-/// Linear congruential generator: s <- s*214013 + 2531011 (mod 2^32),
-/// result (s >> 16) & 0x7FFF, a uniform integer in 0..32767.
-int32_t rand15();
-
 /// Elapsed wall-clock milliseconds since an arbitrary origin.
 uint32_t clock_ms();
-
-/// Milliseconds spent coarsening; only the multilevel driver adds to it.
-extern uint32_t coarsening_time;
-/// Milliseconds spent smoothing; only frlayout adds to it.
-extern uint32_t barycentralizing_time;
 
 /// A millisecond count as reported: the count times the single-precision
 /// value of 0.001, so 10527 ms reads 10.527001.
@@ -35,15 +27,58 @@ double ms_to_seconds(uint32_t ms);
 /// Phases whose wall time the tool keeps for "-timings".
 enum Phase { kPhaseRead, kPhaseCoarsen, kPhaseSmooth, kPhaseBuild, kPhaseRepulse,
              kPhaseAttract, kPhaseMove, kPhaseWrite, kPhaseCount };
-/// Nanoseconds spent in each phase so far.
-extern uint64_t phase_ns[kPhaseCount];
 /// Nanoseconds since an arbitrary origin.
 uint64_t clock_ns();
 
-/// Progress observers for long runs (null: none), called on the layout
-/// thread: when a level's frlayout starts, and at every iteration.
-extern void (*on_level_start)(int32_t step, int32_t nvtxs, int32_t iterations);
-extern void (*on_iteration)(int32_t iteration, int32_t iterations);
+/// Observers of a long run (null: none), called on the thread that runs
+/// the layout with `user` as their first argument: when a level's
+/// iterations start, and at every iteration.
+struct ProgressHooks {
+  void* user = nullptr;
+  void (*level_start)(void* user, int32_t step, int32_t nvtxs, int32_t iterations) = nullptr;
+  void (*iteration)(void* user, int32_t iteration, int32_t iterations) = nullptr;
+};
+
+/// Everything of one layout run besides its data: the random generator,
+/// the time accumulators and counters it reports, its progress observers,
+/// its worker threads and the switches that tests and benchmarks set. A
+/// run owns one and hands it down; nothing of a run lives anywhere else,
+/// so runs one after the other, or at once on several threads, each with
+/// its own record, do not meet.
+struct RunContext {
+  uint32_t rand15_state = 0;           ///< the state of rand15; the seed at the start
+  uint32_t coarsening_time = 0;        ///< milliseconds spent coarsening
+  uint32_t barycentralizing_time = 0;  ///< milliseconds spent smoothing
+  uint64_t phase_ns[kPhaseCount] = {}; ///< nanoseconds spent in each phase
+  /// Times a vertex was left out of an iteration's octree after being
+  /// refused too often (it neither felt nor exerted repulsion there).
+  int64_t abandoned_insertions = 0;
+  /// Nanoseconds per vertex per iteration of the last level laid out (the
+  /// finest, once the run is over); 0 before any iteration.
+  double finest_ns_per_vertex_iteration = 0;
+  ProgressHooks progress;
+  /// Where the level lines and the refusal lines go; null: nowhere.
+  std::FILE* console = stdout;
+  Threads threads;  ///< one thread unless the owner starts more
+  /// Repulsion walks four lanes at a time where the processor allows it
+  /// (the bits are the same either way).
+  bool vector_walk = true;
+  /// Levels of at least this many vertices build their octree by the
+  /// root's octants when more than one thread runs (the output is the same
+  /// for any value). Below 2^17 vertices, one vertex at a time is as fast
+  /// on two threads, and the tree (some 240 bytes a vertex) stays in a
+  /// 32 MB cache, where the octant build's depth-first layout buys the
+  /// walk nothing.
+  int32_t min_octant_build = 1 << 17;
+};
+
+/// Linear congruential generator on the run's state: s <- s*214013 +
+/// 2531011 (mod 2^32), result (s >> 16) & 0x7FFF, a uniform integer in
+/// 0..32767.
+inline int32_t rand15(RunContext& run) {
+  run.rand15_state = run.rand15_state * 214013u + 2531011u;
+  return static_cast<int32_t>((run.rand15_state >> 16) & 0x7FFFu);
+}
 
 /// Bytes of physical memory of the machine (0 when unknown).
 int64_t physical_memory_bytes();

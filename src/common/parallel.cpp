@@ -11,9 +11,7 @@
 #include <thread>
 #include <vector>
 
-namespace {
-
-struct Pool {
+struct WorkerPool {
   std::vector<std::thread> workers;
   std::mutex mutex;
   std::condition_variable wake;
@@ -27,7 +25,7 @@ struct Pool {
   int pending = 0;
   bool stopping = false;
 
-  ~Pool() {
+  ~WorkerPool() {
     {
       std::lock_guard<std::mutex> lock(mutex);
       stopping = true;
@@ -61,44 +59,38 @@ struct Pool {
   }
 };
 
+namespace {
+
 /// Chunks a loop is cut into per taking part thread.
 constexpr int64_t kChunksPerThread = 8;
 
-int g_threads = 1;
-Pool* g_pool = nullptr;
-
-Pool& pool() {
-  static Pool p;
-  return p;
-}
-
 }  // namespace
 
-void set_thread_count(int threads) {
-  if (threads < 1) threads = 1;
-  g_threads = threads;
-  Pool& p = pool();
-  g_pool = &p;
-  while (static_cast<int>(p.workers.size()) < threads - 1) {
-    int id = static_cast<int>(p.workers.size()) + 1;
-    p.workers.emplace_back([id] { g_pool->work(id); });
+Threads start_threads(int count) {
+  Threads threads;
+  threads.count = count < 1 ? 1 : count;
+  if (threads.count == 1) return threads;
+  threads.pool = std::make_shared<WorkerPool>();
+  WorkerPool* p = threads.pool.get();
+  while (static_cast<int>(p->workers.size()) < threads.count - 1) {
+    int id = static_cast<int>(p->workers.size()) + 1;
+    p->workers.emplace_back([p, id] { p->work(id); });
   }
+  return threads;
 }
 
-int thread_count() { return g_threads; }
-
-void parallel_for(int64_t begin, int64_t end, int64_t min_chunk,
+void parallel_for(const Threads& threads, int64_t begin, int64_t end, int64_t min_chunk,
                   const std::function<void(int, int64_t, int64_t)>& body) {
   if (end <= begin) return;
   if (min_chunk < 1) min_chunk = 1;
   int64_t n = end - begin;
   int64_t parts = n / min_chunk;
-  if (parts > g_threads) parts = g_threads;
-  if (parts <= 1 || g_pool == nullptr) {
+  if (parts > threads.count) parts = threads.count;
+  if (parts <= 1 || threads.pool == nullptr) {
     body(0, begin, end);
     return;
   }
-  Pool& p = *g_pool;
+  WorkerPool& p = *threads.pool;
   {
     std::lock_guard<std::mutex> lock(p.mutex);
     p.next.store(begin, std::memory_order_relaxed);

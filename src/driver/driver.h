@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/common.h"
 #include "graph/graph.h"
 
 /// Exit statuses of the tool.
@@ -98,12 +99,23 @@ bool write_file_atomically(const std::string& path, const std::function<void(Out
 void write_html_view(OutFile& out, const RunSettings& settings, const RunTimes& times,
                      const Graph& graph, int32_t nvtxs, int32_t nedges, const Posn& posn);
 
-/// When standard error is a terminal, installs the progress observers that
-/// keep one line there up to date with the level, the iteration and the
-/// elapsed time; otherwise does nothing.
-void start_progress();
-/// Erases the progress line, if any, and removes the observers.
-void finish_progress();
+/// The live progress line of a run on a terminal's standard error.
+struct ProgressLine {
+  bool active = false;
+  uint32_t started_ms = 0;
+  uint32_t shown_ms = 0;     ///< when the line was last written
+  int32_t deepest_step = -1; ///< step of the coarsest level, the first laid out
+  int32_t step = 0;
+  int32_t nvtxs = 0;
+  size_t shown = 0;          ///< characters of the line on screen, 0 for none
+};
+
+/// When standard error is a terminal, gives the run observers that keep
+/// `line` there up to date with the level, the iteration and the elapsed
+/// time; otherwise does nothing. `line` must outlive the run's layout.
+void start_progress(ProgressLine& line, RunContext& run);
+/// Erases the progress line, if any; its observers then do nothing more.
+void finish_progress(ProgressLine& line);
 
 /// The usage text printed for -h, -help and --help.
 const char* usage_text();

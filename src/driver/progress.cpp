@@ -15,18 +15,6 @@ namespace {
 /// Least milliseconds between two rewrites of the line within a level.
 constexpr uint32_t kRefreshMs = 100;
 
-struct Progress {
-  bool active = false;
-  uint32_t started_ms = 0;
-  uint32_t shown_ms = 0;     ///< when the line was last written
-  int32_t deepest_step = -1; ///< step of the coarsest level, the first laid out
-  int32_t step = 0;
-  int32_t nvtxs = 0;
-  size_t shown = 0;          ///< characters of the line on screen, 0 for none
-};
-
-Progress g_progress;
-
 void write_stderr(const char* data, size_t size) {
   while (size > 0) {
     ssize_t n = ::write(STDERR_FILENO, data, size);
@@ -40,58 +28,58 @@ void write_stderr(const char* data, size_t size) {
 /// Puts `text` in place of the line on screen (blanks cover a longer old
 /// one) and returns the cursor to the start of the line, so that a line
 /// printed on standard output meanwhile writes over it rather than after it.
-void show(const std::string& text) {
+void show(ProgressLine& p, const std::string& text) {
   std::string line = "\r" + text;
-  if (text.size() < g_progress.shown) line.append(g_progress.shown - text.size(), ' ');
+  if (text.size() < p.shown) line.append(p.shown - text.size(), ' ');
   line += '\r';
   write_stderr(line.data(), line.size());
-  g_progress.shown = text.size();
-  g_progress.shown_ms = clock_ms();
+  p.shown = text.size();
+  p.shown_ms = clock_ms();
 }
 
-void erase() {
-  if (g_progress.shown > 0) show("");
+void erase(ProgressLine& p) {
+  if (p.shown > 0) show(p, "");
 }
 
-void show_iteration(int32_t done, int32_t iterations) {
-  const Progress& p = g_progress;
+void show_iteration(ProgressLine& p, int32_t done, int32_t iterations) {
   char text[160];
   std::snprintf(text, sizeof text, "level %d of %d (%d vertices): iteration %d/%d, %.1f s",
                 p.deepest_step - p.step + 1, p.deepest_step + 1, p.nvtxs, done, iterations,
                 static_cast<double>(clock_ms() - p.started_ms) / 1000.0);
-  show(text);
+  show(p, text);
 }
 
-void level_started(int32_t step, int32_t nvtxs, int32_t iterations) {
-  if (g_progress.deepest_step < 0) g_progress.deepest_step = step;
-  g_progress.step = step;
-  g_progress.nvtxs = nvtxs;
-  if (iterations > 0) show_iteration(0, iterations);
-  else erase();
+void level_started(void* user, int32_t step, int32_t nvtxs, int32_t iterations) {
+  ProgressLine& p = *static_cast<ProgressLine*>(user);
+  if (!p.active) return;
+  if (p.deepest_step < 0) p.deepest_step = step;
+  p.step = step;
+  p.nvtxs = nvtxs;
+  if (iterations > 0) show_iteration(p, 0, iterations);
+  else erase(p);
 }
 
-void iteration_started(int32_t iteration, int32_t iterations) {
+void iteration_started(void* user, int32_t iteration, int32_t iterations) {
+  ProgressLine& p = *static_cast<ProgressLine*>(user);
+  if (!p.active) return;
   // The level's closing line follows its last iteration on standard output:
   // leave the terminal line to it.
-  if (iteration + 1 == iterations) erase();
-  else if (clock_ms() - g_progress.shown_ms >= kRefreshMs) show_iteration(iteration + 1, iterations);
+  if (iteration + 1 == iterations) erase(p);
+  else if (clock_ms() - p.shown_ms >= kRefreshMs) show_iteration(p, iteration + 1, iterations);
 }
 
 }  // namespace
 
-void start_progress() {
+void start_progress(ProgressLine& line, RunContext& run) {
   if (!::isatty(STDERR_FILENO)) return;
-  g_progress = Progress{};
-  g_progress.active = true;
-  g_progress.started_ms = clock_ms();
-  on_level_start = level_started;
-  on_iteration = iteration_started;
+  line = ProgressLine{};
+  line.active = true;
+  line.started_ms = clock_ms();
+  run.progress = ProgressHooks{&line, level_started, iteration_started};
 }
 
-void finish_progress() {
-  if (!g_progress.active) return;
-  erase();
-  on_level_start = nullptr;
-  on_iteration = nullptr;
-  g_progress.active = false;
+void finish_progress(ProgressLine& line) {
+  if (!line.active) return;
+  erase(line);
+  line.active = false;
 }

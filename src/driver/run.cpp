@@ -27,14 +27,14 @@ constexpr double kInitialZ = 600.0;
 /// Levels of at most this many vertices are laid out from random positions.
 constexpr int32_t kCoarsestThreshold = 50;
 
-void print_timings(int32_t nvtxs, int32_t nedges) {
+void print_timings(const RunContext& run, int32_t nvtxs, int32_t nedges) {
   static const char* const kNames[kPhaseCount] = {"read",    "coarsen", "smooth", "build",
                                                   "repulse", "attract", "move",   "write"};
   std::fprintf(stderr, "timings: vertices %d edges %d", nvtxs, nedges);
   for (int p = 0; p < kPhaseCount; ++p)
-    std::fprintf(stderr, " %s %.6f", kNames[p], static_cast<double>(phase_ns[p]) * 1e-9);
+    std::fprintf(stderr, " %s %.6f", kNames[p], static_cast<double>(run.phase_ns[p]) * 1e-9);
   std::fprintf(stderr, " finest_ns_per_vertex_iteration %.3f threads %d\n",
-               finest_ns_per_vertex_iteration(), thread_count());
+               run.finest_ns_per_vertex_iteration, run.threads.count);
 }
 
 /// Creates a new file beside `path`; returns its descriptor and name, or -1
@@ -62,10 +62,9 @@ std::string ids_filename(const std::string& layout_filename) {
   return layout_filename + ".ids";
 }
 
-/// What the run is doing, for the out-of-memory message.
-std::string g_stage = "starting";
-
-int run(int argc, const char* const* argv) {
+/// `stage` says what the run is doing, for the out-of-memory message;
+/// `line` is its progress line.
+int run(int argc, const char* const* argv, std::string& stage, ProgressLine& line) {
   // Progress lines reach a log as they happen, not at exit.
   std::setvbuf(stdout, nullptr, _IOLBF, 1 << 16);
   RunSettings s;
@@ -82,22 +81,24 @@ int run(int argc, const char* const* argv) {
     case ParseOutcome::kRun:
       break;
   }
-  seed_rand15(s.seed);
+  RunContext run;
+  run.rand15_state = s.seed;
   unsigned hardware = std::thread::hardware_concurrency();
-  set_thread_count(s.threads > 0 ? s.threads : (hardware > 0 ? static_cast<int>(hardware) : 1));
+  run.threads =
+      start_threads(s.threads > 0 ? s.threads : (hardware > 0 ? static_cast<int>(hardware) : 1));
 
   GraphHandle graph;
   int32_t nvtxs = 0, nedges = 0;
   ReadStatus status;
   uint64_t read_started = clock_ns();
-  g_stage = "reading " + s.graphFilename;
+  stage = "reading " + s.graphFilename;
   if (!read_graph_file(s.graphFilename, s.format, graph, nvtxs, nedges, status)) {
     if (status.cannot_open) std::printf("cannot open %s. \n", s.graphFilename.c_str());
     std::fflush(stdout);
     std::fprintf(stderr, "frlayout3d: %s\n", status.error.c_str());
     return kExitFailure;
   }
-  phase_ns[kPhaseRead] += clock_ns() - read_started;
+  run.phase_ns[kPhaseRead] += clock_ns() - read_started;
   if (status.self_loops_dropped > 0)
     std::fprintf(stderr,
                  "frlayout3d: warning: %s: dropped %lld self-loop entr%s (a vertex listing "
@@ -105,30 +106,28 @@ int run(int argc, const char* const* argv) {
                  s.graphFilename.c_str(), static_cast<long long>(status.self_loops_dropped),
                  status.self_loops_dropped == 1 ? "y" : "ies");
 
-  g_stage = "laying out " + s.graphFilename + " (" + std::to_string(nvtxs) + " vertices, " +
+  stage = "laying out " + s.graphFilename + " (" + std::to_string(nvtxs) + " vertices, " +
             std::to_string(nedges) + " edges)";
   Posn posn;
   allocate_posn(posn, nvtxs);
   double X = kInitialX, Y = kInitialY, Z = kInitialZ, k = 0;
-  coarsening_time = 0;
-  barycentralizing_time = 0;
   uint32_t start = clock_ms();
-  start_progress();
+  start_progress(line, run);
   coarsen_multilevel(LayoutLevel{graph.get(), nvtxs, nedges, &X, &Y, &Z, &k, s.friterations,
                                  s.wellseparatedratio, s.frepsilon, &posn, kCoarsestThreshold,
-                                 0});
-  RunTimes times{clock_ms() - start, coarsening_time, barycentralizing_time};
-  finish_progress();
-  if (abandoned_insertions > 0)
+                                 0, &run});
+  RunTimes times{clock_ms() - start, run.coarsening_time, run.barycentralizing_time};
+  finish_progress(line);
+  if (run.abandoned_insertions > 0)
     std::fprintf(stderr,
                  "frlayout3d: warning: %lld times a vertex could not be placed in the octree "
                  "after %d attempts; it went without repulsion for that iteration\n",
-                 static_cast<long long>(abandoned_insertions), kMaxInsertAttempts);
+                 static_cast<long long>(run.abandoned_insertions), kMaxInsertAttempts);
   if constexpr (console_report) print_console_report(s, times);
   std::fflush(stdout);
 
   uint64_t write_started = clock_ns();
-  g_stage = "writing the output";
+  stage = "writing the output";
   bool written = write_file_atomically(s.layoutFilename, [&](OutFile& out) {
     if constexpr (file_report_header) write_report_header(out, s, times);
     write_layout(out, *graph, nvtxs, nedges, posn, 3);
@@ -145,8 +144,8 @@ int run(int argc, const char* const* argv) {
     written = write_file_atomically(s.export_file, [&](OutFile& out) {
       write_export(out, export_format_of(s.export_file), s.graphFilename, *graph, nvtxs, posn);
     });
-  phase_ns[kPhaseWrite] += clock_ns() - write_started;
-  if (s.timings) print_timings(nvtxs, nedges);
+  run.phase_ns[kPhaseWrite] += clock_ns() - write_started;
+  if (s.timings) print_timings(run, nvtxs, nedges);
   return written ? kExitOk : kExitFailure;
 }
 
@@ -235,12 +234,14 @@ const char* usage_text() {
 }
 
 int run_frlayout3d(int argc, const char* const* argv) {
+  std::string stage = "starting";
+  ProgressLine line;
   try {
-    return run(argc, argv);
+    return run(argc, argv, stage, line);
   } catch (const std::bad_alloc&) {
-    finish_progress();
+    finish_progress(line);
     std::fflush(stdout);
-    std::fprintf(stderr, "frlayout3d: out of memory while %s\n", g_stage.c_str());
+    std::fprintf(stderr, "frlayout3d: out of memory while %s\n", stage.c_str());
     return kExitFailure;
   }
 }

@@ -24,15 +24,16 @@ inline double fitted(double p, double min, double extent, double range) {
 
 }  // namespace
 
-void random_placement(int32_t nvtxs, double X, double Y, double Z, Posn& posn) {
+void random_placement(RunContext& run, int32_t nvtxs, double X, double Y, double Z,
+                      Posn& posn) {
   for (int32_t v = 1; v <= nvtxs; ++v) {
-    posn[1][v] = (rand15() / 32768.0) * X;
-    posn[2][v] = (rand15() / 32768.0) * Y;
-    posn[3][v] = (rand15() / 32768.0) * Z;
+    posn[1][v] = (rand15(run) / 32768.0) * X;
+    posn[2][v] = (rand15(run) / 32768.0) * Y;
+    posn[3][v] = (rand15(run) / 32768.0) * Z;
   }
 }
 
-void barycentralize_with(const Graph& graph, int32_t nvtxs, double X, double Y, double Z,
+void barycentralize_with(RunContext& run, const Graph& graph, int32_t nvtxs, double X, double Y, double Z,
                          int32_t passes, Posn& posn, std::vector<double>& work) {
   uint64_t started = clock_ns();
   if (passes > 0) work.resize(3 * (static_cast<size_t>(nvtxs) + 1));
@@ -42,14 +43,14 @@ void barycentralize_with(const Graph& graph, int32_t nvtxs, double X, double Y, 
   double* pz = posn[3].data();
   const AdjacencyList* adj = graph.adj.data();
   for (int32_t pass = 0; pass < passes; ++pass) {
-    parallel_for(1, int64_t{nvtxs} + 1, kMinChunk, [&](int, int64_t b, int64_t e) {
+    parallel_for(run.threads, 1, int64_t{nvtxs} + 1, kMinChunk, [&](int, int64_t b, int64_t e) {
       for (int64_t v = b; v < e; ++v) {
         copy[3 * v] = px[v];
         copy[3 * v + 1] = py[v];
         copy[3 * v + 2] = pz[v];
       }
     });
-    parallel_for(1, int64_t{nvtxs} + 1, kMinChunk, [&](int, int64_t b, int64_t e) {
+    parallel_for(run.threads, 1, int64_t{nvtxs} + 1, kMinChunk, [&](int, int64_t b, int64_t e) {
       for (int64_t v = b; v < e; ++v) {
         const int32_t c = adj[v].count - 1;
         if (c <= 0) continue;  // no neighbours: the vertex keeps its place
@@ -67,17 +68,17 @@ void barycentralize_with(const Graph& graph, int32_t nvtxs, double X, double Y, 
       }
     });
   }
-  fit_to_drawing_area(nvtxs, X, Y, Z, posn);
-  phase_ns[kPhaseSmooth] += clock_ns() - started;
+  fit_to_drawing_area(run.threads, nvtxs, X, Y, Z, posn);
+  run.phase_ns[kPhaseSmooth] += clock_ns() - started;
 }
 
-void barycentralize(const Graph& graph, int32_t nvtxs, double X, double Y, double Z,
-                    int32_t passes, Posn& posn) {
+void barycentralize(RunContext& run, const Graph& graph, int32_t nvtxs, double X, double Y,
+                    double Z, int32_t passes, Posn& posn) {
   std::vector<double> work;
-  barycentralize_with(graph, nvtxs, X, Y, Z, passes, posn, work);
+  barycentralize_with(run, graph, nvtxs, X, Y, Z, passes, posn, work);
 }
 
-void fit_to_drawing_area(int32_t nvtxs, double X, double Y, double Z, Posn& posn) {
+void fit_to_drawing_area(const Threads& threads, int32_t nvtxs, double X, double Y, double Z, Posn& posn) {
   const double extent[4] = {0, X, Y, Z};
   for (int a = 1; a <= 3; ++a) {
     double* p = posn[a].data();
@@ -90,12 +91,12 @@ void fit_to_drawing_area(int32_t nvtxs, double X, double Y, double Z, Posn& posn
     const double e = extent[a];
     if (range == 0.0 || !std::isfinite(range)) {
       // Nothing to stretch (one vertex, or all agree): use the middle.
-      parallel_for(1, int64_t{nvtxs} + 1, kMinChunk, [&](int, int64_t b, int64_t en) {
+      parallel_for(threads, 1, int64_t{nvtxs} + 1, kMinChunk, [&](int, int64_t b, int64_t en) {
         for (int64_t v = b; v < en; ++v) p[v] = e * 0.5;
       });
       continue;
     }
-    parallel_for(1, int64_t{nvtxs} + 1, kMinChunk, [&](int, int64_t b, int64_t en) {
+    parallel_for(threads, 1, int64_t{nvtxs} + 1, kMinChunk, [&](int, int64_t b, int64_t en) {
       for (int64_t v = b; v < en; ++v) p[v] = fitted(p[v], lo, e, range);
     });
   }

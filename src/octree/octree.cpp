@@ -267,7 +267,7 @@ bool octree_insert(Octree& tree, int32_t v, double x, double y, double z,
 
 bool octree_build(Octree& tree, int32_t nvtxs, const double* x, const double* y,
                   const double* z, std::vector<int32_t>& leaf_of, double tolerance,
-                  OctreeBuildScratch& scratch) {
+                  OctreeBuildScratch& scratch, const Threads& threads) {
   // Room for the subtrees: the last tree's size and a margin, so that most
   // are copied by the thread that built them while their nodes are cached.
   const size_t last = tree.nodes.size();
@@ -314,16 +314,16 @@ bool octree_build(Octree& tree, int32_t nvtxs, const double* x, const double* y,
   const int32_t reserved = static_cast<int32_t>(std::max(room, tree.nodes.size()));
   tree.nodes.resize(static_cast<size_t>(reserved));
   tree.child_mask.resize(static_cast<size_t>(reserved));
-  const size_t threads = static_cast<size_t>(thread_count());
-  if (scratch.sub.size() < threads) scratch.sub.resize(threads);
-  if (scratch.stack.size() < threads) scratch.stack.resize(threads);
+  const size_t nthreads = static_cast<size_t>(threads.count);
+  if (scratch.sub.size() < nthreads) scratch.sub.resize(nthreads);
+  if (scratch.stack.size() < nthreads) scratch.stack.resize(nthreads);
 
   std::atomic<bool> refused{false};
   std::atomic<int32_t> next{first + 8};  // first free node of the tree
   int32_t late_base[8];
   bool late[8] = {false};
   double cx = 0, cy = 0, cz = 0;
-  parallel_for(0, 9, 1, [&](int thread, int64_t b, int64_t e) {
+  parallel_for(threads, 0, 9, 1, [&](int thread, int64_t b, int64_t e) {
     for (int64_t t = b; t < e; ++t) {
       if (t == 8) {
         root_mean(nvtxs, x, y, z, cx, cy, cz);

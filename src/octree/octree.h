@@ -16,6 +16,8 @@
 #include <memory>
 #include <vector>
 
+#include "common/parallel.h"
+
 struct OctreeNode {
   double cm_x;          ///< centre of mass: running mean of the positions below
   double cm_y;
@@ -33,6 +35,9 @@ struct Octree {
   /// visits the nonempty children without loading all eight.
   std::vector<uint8_t> child_mask;
   double xmin = 0, xmax = 0, ymin = 0, ymax = 0, zmin = 0, zmax = 0;
+  /// Walks of this tree take four lanes at a time where the processor
+  /// has AVX2, else one item at a time; both give the same bits.
+  bool vector_walk = true;
 };
 
 /// Index of the root node.
@@ -75,7 +80,7 @@ struct OctreeBuildScratch {
 
 /// Fills `tree`, emptied first, with vertices 1..nvtxs at (x[v], y[v], z[v]):
 /// the tree that inserting them one at a time in order gives, with the
-/// subtrees of the root's eight octants built on parallel_for's threads.
+/// subtrees of the root's eight octants built on the given threads.
 /// Only node numbers differ (each subtree's nodes lie together, in
 /// depth-first order, in an order of subtrees that depends on which thread
 /// finished first); every field, child order and leaf is the same. Returns
@@ -84,7 +89,7 @@ struct OctreeBuildScratch {
 /// met in vertex order.
 bool octree_build(Octree& tree, int32_t nvtxs, const double* x, const double* y,
                   const double* z, std::vector<int32_t>& leaf_of, double tolerance,
-                  OctreeBuildScratch& scratch);
+                  OctreeBuildScratch& scratch, const Threads& threads);
 
 /// Gives the leaf `node`, whose box is the one given, its eight empty
 /// children, and records the box's largest side in the node.
@@ -141,7 +146,5 @@ void repulsive_force4(const Octree& tree, const int32_t* v, const double* x, con
                       const double* z, double k, const std::vector<int32_t>& leaf_of,
                       NodeQueue& queue, SharedQueue& shared, double ratio, double (*f)[3]);
 
-/// Chooses between the four-wide walk (where the processor has AVX2) and
-/// the one-item-at-a-time walk; both give the same bits. Returns whether
-/// the four-wide walk is now in use. For tests and benchmarks.
-bool set_vector_walk(bool enabled);
+/// Whether this build and processor can walk four lanes at a time.
+bool vector_walk_available();

@@ -462,7 +462,6 @@ const bool kHaveAvx2 = [] {
   __builtin_cpu_init();  // this may run before the library's own constructors
   return __builtin_cpu_supports("avx2") != 0;
 }();
-bool g_use_avx2 = kHaveAvx2;
 #endif
 
 }  // namespace
@@ -474,7 +473,7 @@ void repulsive_force(const Octree& tree, int32_t v, double x, double y, double z
   if (cur == 0) return;
   double f[3] = {fx, fy, fz};
 #ifdef FRLAYOUT_HAVE_AVX2
-  if (g_use_avx2)
+  if (tree.vector_walk && kHaveAvx2)
     walk_avx2(tree, cur, x, y, z, k, ratio, queue, f, 0);
   else
 #endif
@@ -488,7 +487,7 @@ void repulsive_force4(const Octree& tree, const int32_t* v, const double* x, con
                       const double* z, double k, const std::vector<int32_t>& leaf_of,
                       NodeQueue& queue, SharedQueue& shared, double ratio, double (*f)[3]) {
 #ifdef FRLAYOUT_HAVE_AVX2
-  if (g_use_avx2 && force4_avx2(tree, v, x, y, z, k, leaf_of, queue, shared, ratio, f)) return;
+  if (tree.vector_walk && kHaveAvx2 && force4_avx2(tree, v, x, y, z, k, leaf_of, queue, shared, ratio, f)) return;
 #endif
   (void)shared;
   for (int l = 0; l < 4; ++l) {
@@ -498,12 +497,10 @@ void repulsive_force4(const Octree& tree, const int32_t* v, const double* x, con
   }
 }
 
-bool set_vector_walk(bool enabled) {
+bool vector_walk_available() {
 #ifdef FRLAYOUT_HAVE_AVX2
-  g_use_avx2 = enabled && kHaveAvx2;
-  return g_use_avx2;
+  return kHaveAvx2;
 #else
-  (void)enabled;
   return false;
 #endif
 }

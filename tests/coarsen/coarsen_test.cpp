@@ -11,16 +11,18 @@
 
 namespace {
 
-/// Number of rand15 draws made by `fn`, found by replaying the generator.
+/// Number of rand15 draws made by fn(run) from `seed`, found by replaying
+/// the generator.
 template <typename Fn>
 int draws_made(uint32_t seed, Fn fn) {
-  seed_rand15(seed);
-  fn();
-  const uint32_t after = rand15_state();
-  seed_rand15(seed);
+  RunContext run;
+  run.rand15_state = seed;
+  fn(run);
+  RunContext replay;
+  replay.rand15_state = seed;
   int n = 0;
-  while (rand15_state() != after && n < 1000000) {
-    rand15();
+  while (replay.rand15_state != run.rand15_state && n < 1000000) {
+    rand15(replay);
     ++n;
   }
   return n;
@@ -32,6 +34,7 @@ struct Multilevel {
   Posn posn;
   double X = 1000, Y = 800, Z = 600, k = 0;
   std::string out;
+  RunContext run;
 };
 Multilevel multilevel(const std::vector<std::vector<int32_t>>& lists, uint32_t seed,
                       int32_t friterations) {
@@ -39,10 +42,10 @@ Multilevel multilevel(const std::vector<std::vector<int32_t>>& lists, uint32_t s
   const int32_t n = static_cast<int32_t>(lists.size());
   GraphHandle g = make_graph(lists);
   allocate_posn(m.posn, n);
-  seed_rand15(seed);
+  m.run.rand15_state = seed;
   testing::internal::CaptureStdout();
   coarsen_multilevel(LayoutLevel{g.get(), n, graph_nedges(lists), &m.X, &m.Y, &m.Z, &m.k,
-                                 friterations, 0.6, 1e-5, &m.posn, 50, 0});
+                                 friterations, 0.6, 1e-5, &m.posn, 50, 0, &m.run});
   m.out = testing::internal::GetCapturedStdout();
   return m;
 }
@@ -51,12 +54,12 @@ Multilevel multilevel(const std::vector<std::vector<int32_t>>& lists, uint32_t s
 
 TEST(RandomPermutation, TwoDrawsPerSwapAndAPermutation) {
   std::vector<int32_t> order = {0, 1, 2, 3, 4, 5, 6, 7};
-  EXPECT_EQ(draws_made(17, [&] { random_permutation(order, 7); }), 12);
+  EXPECT_EQ(draws_made(17, [&](RunContext& run) { random_permutation(run, order, 7); }), 12);
   std::vector<int32_t> sorted(order.begin() + 1, order.end());
   std::sort(sorted.begin(), sorted.end());
   EXPECT_EQ(sorted, (std::vector<int32_t>{1, 2, 3, 4, 5, 6, 7}));
   EXPECT_EQ(order[0], 0);
-  EXPECT_EQ(draws_made(17, [&] { random_permutation(order, 1); }), 0);
+  EXPECT_EQ(draws_made(17, [&](RunContext& run) { random_permutation(run, order, 1); }), 0);
 }
 
 TEST(MatchingChoice, SplitsTheDrawsEvenly) {
@@ -75,15 +78,16 @@ TEST(MatchingChoice, SplitsTheDrawsEvenly) {
   EXPECT_EQ(matching_choice(32767, 50), 50);
 }
 
-TEST(RandomMatching, IsSymmetricMaximalAndDrawsAsSpecified) {
+TEST(RandomMatching, IsSymmetricMaximalAndAlongEdges) {
   for (uint32_t seed = 1; seed <= 30; ++seed) {
     auto lists = grid_lists(4, 4, 3);
     lists.push_back({});  // an isolated vertex never pairs
     GraphHandle g = make_graph(lists);
     const int32_t n = static_cast<int32_t>(lists.size());
     std::vector<int32_t> match(n + 1, -1);
-    seed_rand15(seed);
-    int32_t pairs = random_matching(*g, n, match);
+    RunContext run;
+    run.rand15_state = seed;
+    int32_t pairs = random_matching(run, *g, n, match);
     int32_t matched = 0;
     for (int32_t v = 1; v <= n; ++v) {
       if (match[v] == 0) continue;
@@ -104,19 +108,19 @@ TEST(RandomMatching, IsSymmetricMaximalAndDrawsAsSpecified) {
 TEST(RandomMatching, EdgeCases) {
   std::vector<int32_t> match(4);
   GraphHandle one = make_graph({{}});
-  EXPECT_EQ(draws_made(3, [&] { EXPECT_EQ(random_matching(*one, 1, match), 0); }), 0);
+  EXPECT_EQ(draws_made(3, [&](RunContext& run) { EXPECT_EQ(random_matching(run, *one, 1, match), 0); }), 0);
   EXPECT_EQ(match[1], 0);
   GraphHandle empty = make_graph({{}, {}, {}});
-  EXPECT_EQ(draws_made(3, [&] { EXPECT_EQ(random_matching(*empty, 3, match), 0); }), 4);
+  EXPECT_EQ(draws_made(3, [&](RunContext& run) { EXPECT_EQ(random_matching(run, *empty, 3, match), 0); }), 4);
   GraphHandle edge = make_graph({{2}, {1}});
-  EXPECT_EQ(draws_made(3, [&] { EXPECT_EQ(random_matching(*edge, 2, match), 1); }), 2);
+  EXPECT_EQ(draws_made(3, [&](RunContext& run) { EXPECT_EQ(random_matching(run, *edge, 2, match), 1); }), 2);
   EXPECT_EQ(match[1], 2);
   // A star pairs once: the draws are the shuffle's, plus one only when the
   // centre comes first and chooses among its free leaves.
   for (uint32_t seed = 1; seed < 20; ++seed) {
     GraphHandle star = make_graph(star_lists(6));
     std::vector<int32_t> m(7);
-    int made = draws_made(seed, [&] { EXPECT_EQ(random_matching(*star, 6, m), 1); });
+    int made = draws_made(seed, [&](RunContext& run) { EXPECT_EQ(random_matching(run, *star, 6, m), 1); });
     EXPECT_TRUE(made == 10 || made == 11) << made;
   }
 }
@@ -174,7 +178,8 @@ TEST(CoarsenGraph, EdgelessLevelIsHalvedByLoosePairs) {
   GraphHandle cg;
   int32_t cnvtxs = 0, cnedges = 0;
   std::vector<int32_t> coarse_of;
-  coarsen_graph(*g, 5, 0, cg, cnvtxs, cnedges, coarse_of);
+  RunContext run;
+  coarsen_graph(run, *g, 5, 0, cg, cnvtxs, cnedges, coarse_of);
   EXPECT_EQ(cnvtxs, 3);
   EXPECT_EQ(cnedges, 0);
   EXPECT_EQ(coarse_of, (std::vector<int32_t>{0, 1, 1, 2, 2, 3}));
@@ -195,21 +200,21 @@ TEST(ProlongPositions, OffsetsByParityAxisByAxis) {
   allocate_posn(coarse, 1);
   allocate_posn(fine, 2);
   for (int a = 1; a <= 3; ++a) coarse[a][1] = 100 * a;
-  seed_rand15(8);
-  prolong_positions(fine, coarse, 3, 2, 10, {0, 1, 1});
-  seed_rand15(8);
+  RunContext run;
+  run.rand15_state = 0;
+  prolong_positions(run, fine, coarse, 3, 2, 10, {0, 1, 1});
+  // From state 0 the draws are 38, 7719, 21238, 2437, 8855, 11797: x of
+  // vertex 1 and 2, then y, then z; the odd vertex goes up, the even down.
+  const double u[6] = {38, 7719, 21238, 2437, 8855, 11797};
   for (int a = 1; a <= 3; ++a) {
-    double u1 = rand15(), u2 = rand15();
-    EXPECT_EQ(fine[a][1], u1 / 32768 * 10 + 100 * a);
-    EXPECT_EQ(fine[a][2], -(u2 / 32768) * 10 + 100 * a);
-    EXPECT_GE(fine[a][1], 100 * a);
-    EXPECT_LE(fine[a][2], 100 * a);
+    EXPECT_DOUBLE_EQ(fine[a][1], 100 * a + u[2 * a - 2] * 10 / 32768) << a;
+    EXPECT_DOUBLE_EQ(fine[a][2], 100 * a - u[2 * a - 1] * 10 / 32768) << a;
   }
+  EXPECT_EQ(run.rand15_state, 773150046u) << "six draws";
 }
 
 TEST(CoarsenMultilevel, GrowsTheAreaAndPrintsInNestingOrder) {
   // 100 vertices -> ... ; the area grows by n0 / n_coarsest.
-  coarsening_time = barycentralizing_time = 0;
   Multilevel m = multilevel(grid_lists(5, 5, 4), 4, 5);
   const std::string& out = m.out;
   ASSERT_EQ(out.rfind("<Entering coarsen multi-level, step=0, nvtxs=100, nedges=235>\n", 0), 0u);
@@ -230,13 +235,12 @@ TEST(CoarsenMultilevel, GrowsTheAreaAndPrintsInNestingOrder) {
 }
 
 TEST(CoarsenMultilevel, SmallInputIsTheCoarsestLevel) {
-  coarsening_time = 0;
   Multilevel m = multilevel(cycle_lists(50), 1, 50);
   EXPECT_EQ(m.out,
             "<Entering coarsen multi-level, step=0, nvtxs=50, nedges=50>\n"
             "Leaving coarsest frlayout, step=0, drawing area <1000.00000,800.00000,600.00000>\n");
   EXPECT_EQ(m.X, 1000);
-  EXPECT_EQ(coarsening_time, 0u);
+  EXPECT_EQ(m.run.coarsening_time, 0u);
 }
 
 TEST(PairLeftovers, PairsLeavesOfAHubAndIsolatedVertices) {

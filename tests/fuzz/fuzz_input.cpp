@@ -72,7 +72,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // the fuzzer's log.
   g_null_fd = ::open("/dev/null", O_WRONLY);
   ::dup2(g_null_fd, 1);
-  set_thread_count(1);
   return 0;
 }
 
@@ -122,7 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (outcome != ParseOutcome::kRun || nvtxs > kMaxLaidOutVertices) return 0;
 
-  seed_rand15(settings.seed);
+  RunContext run;
+  run.rand15_state = settings.seed;
   Posn posn;
   allocate_posn(posn, nvtxs);
   double X = 1000, Y = 800, Z = 600, k = 0;
@@ -131,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                            : kMaxRefinementIterations;
   coarsen_multilevel(LayoutLevel{graph.get(), nvtxs, nedges, &X, &Y, &Z, &k, iterations,
                                  settings.wellseparatedratio, settings.frepsilon, &posn, 50,
-                                 0});
+                                 0, &run});
   check_layout(posn, nvtxs, X, Y, Z);
   OutFile out;
   out.fd = g_null_fd;

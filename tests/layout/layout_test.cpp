@@ -37,22 +37,17 @@ void expect_inside_and_filled(const Posn& posn, int32_t nvtxs, const double exte
 }  // namespace
 
 TEST(RandomPlacement, ThreeDrawsPerVertexInAxisOrder) {
-  seed_rand15(7);
+  RunContext run;  // from state 0 the draws are 38, 7719, 21238, 2437, ...
   Posn posn;
   allocate_posn(posn, 2);
-  random_placement(2, 1000, 800, 600, posn);
-  const uint32_t after = rand15_state();
-  seed_rand15(7);
-  EXPECT_EQ(posn[1][1], rand15() / 32768.0 * 1000);
-  EXPECT_EQ(posn[2][1], rand15() / 32768.0 * 800);
-  EXPECT_EQ(posn[3][1], rand15() / 32768.0 * 600);
-  EXPECT_EQ(posn[1][2], rand15() / 32768.0 * 1000);
-  rand15();
-  rand15();
-  EXPECT_EQ(rand15_state(), after) << "six draws for two vertices";
-  seed_rand15(7);
-  random_placement(0, 1000, 800, 600, posn);
-  EXPECT_EQ(rand15_state(), 7u);
+  random_placement(run, 2, 1000, 800, 600, posn);
+  EXPECT_EQ(posn[1][1], 38 / 32768.0 * 1000);
+  EXPECT_EQ(posn[2][1], 7719 / 32768.0 * 800);
+  EXPECT_EQ(posn[3][1], 21238 / 32768.0 * 600);
+  EXPECT_EQ(posn[1][2], 2437 / 32768.0 * 1000);
+  EXPECT_EQ(run.rand15_state, 773150046u) << "six draws for two vertices";
+  random_placement(run, 0, 1000, 800, 600, posn);
+  EXPECT_EQ(run.rand15_state, 773150046u) << "none for no vertex";
 }
 
 TEST(Barycentralize, OnePassOnAPathIsASimultaneousUpdate) {
@@ -61,7 +56,8 @@ TEST(Barycentralize, OnePassOnAPathIsASimultaneousUpdate) {
   // in-place (sequential) update would put b at 5, i.e. 60 %.
   GraphHandle g = make_graph(path_lists(3));
   Posn posn = make_posn({{0, 0, 0}, {4, 4, 4}, {10, 10, 10}});
-  barycentralize(*g, 3, 1000, 800, 600, 1, posn);
+  RunContext run;
+  barycentralize(run, *g, 3, 1000, 800, 600, 1, posn);
   EXPECT_EQ(posn[1][1], 0);
   EXPECT_EQ(posn[1][2], 500);
   EXPECT_EQ(posn[2][2], 400);
@@ -74,7 +70,8 @@ TEST(Barycentralize, RepeatedNeighbourWeighsTwiceAndIsolatedVertexStays) {
   // moves to (6 + 0) / 2 = 3. Vertex 4 has no neighbours and stays at 5.
   GraphHandle g = make_graph({{2, 2, 3}, {1}, {1}, {}});
   Posn posn = make_posn({{0, 0, 0}, {8, 8, 8}, {2, 2, 2}, {5, 5, 5}});
-  barycentralize(*g, 4, 10, 10, 10, 1, posn);
+  RunContext run;
+  barycentralize(run, *g, 4, 10, 10, 10, 1, posn);
   // Before the fit: 1 -> 3, 2 -> 4, 3 -> 1, 4 -> 5; the fit maps 1..5 to 0..10.
   EXPECT_EQ(posn[1][1], 5);
   EXPECT_EQ(posn[1][2], 7.5);
@@ -85,7 +82,8 @@ TEST(Barycentralize, RepeatedNeighbourWeighsTwiceAndIsolatedVertexStays) {
 TEST(Barycentralize, ZeroPassesOnlyFits) {
   GraphHandle g = make_graph(path_lists(2));
   Posn posn = make_posn({{1, 2, 3}, {3, 4, 6}});
-  barycentralize(*g, 2, 100, 80, 60, 0, posn);
+  RunContext run;
+  barycentralize(run, *g, 2, 100, 80, 60, 0, posn);
   EXPECT_EQ(posn[1][1], 0);
   EXPECT_EQ(posn[1][2], 100);
   EXPECT_EQ(posn[3][2], 60);
@@ -93,7 +91,7 @@ TEST(Barycentralize, ZeroPassesOnlyFits) {
 
 TEST(FitToDrawingArea, StretchesEachAxisAndCentresFlatOnes) {
   Posn posn = make_posn({{1, 5, 7}, {3, 5, 7}, {2, 5, 7}});
-  fit_to_drawing_area(3, 1000, 800, 600, posn);
+  fit_to_drawing_area(Threads{}, 3, 1000, 800, 600, posn);
   EXPECT_EQ(posn[1][1], 0);
   EXPECT_EQ(posn[1][2], 1000);
   EXPECT_EQ(posn[1][3], 500);
@@ -102,7 +100,7 @@ TEST(FitToDrawingArea, StretchesEachAxisAndCentresFlatOnes) {
     EXPECT_EQ(posn[3][v], 300);
   }
   Posn one = make_posn({{42, 42, 42}});
-  fit_to_drawing_area(1, 1000, 800, 600, one);
+  fit_to_drawing_area(Threads{}, 1, 1000, 800, 600, one);
   EXPECT_EQ(one[1][1], 500);
 }
 
@@ -110,8 +108,9 @@ TEST(Frlayout, NoIterationsMeansSmoothingAndFitOnly) {
   GraphHandle g = make_graph(path_lists(3));
   Posn a = make_posn({{0, 0, 0}, {4, 4, 4}, {10, 10, 10}});
   Posn b = a;
-  frlayout(*g, 3, 1000, 800, 600, 100, 0, 0.6, 1e-5, a, true);
-  barycentralize(*g, 3, 1000, 800, 600, 5, b);
+  RunContext run;
+  frlayout(run, *g, 3, 1000, 800, 600, 100, 0, 0.6, 1e-5, a, true);
+  barycentralize(run, *g, 3, 1000, 800, 600, 5, b);
   EXPECT_EQ(a, b);
 }
 
@@ -120,9 +119,10 @@ TEST(Frlayout, TwoVerticesAtOnePointStayFinite) {
   // the second, which is nudged, and attraction at distance 0 is no NaN.
   GraphHandle g = make_graph(path_lists(2));
   Posn posn = make_posn({{0, 0, 0}, {10, 10, 10}});
-  seed_rand15(1);
+  RunContext run;
+  run.rand15_state = 1;
   testing::internal::CaptureStdout();
-  frlayout(*g, 2, 1000, 800, 600, 500, 10, 0.6, 1e-5, posn, true);
+  frlayout(run, *g, 2, 1000, 800, 600, 500, 10, 0.6, 1e-5, posn, true);
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out.rfind("fail, change from ....v = 2, posn[1][v] = 500.000000, \t posn[2][v] = "
                       "400.000000, \t posn[3][v] = 300.000000 \n", 0), 0u) << out;
@@ -136,7 +136,9 @@ TEST(Frlayout, ThreadCountChangesNoBitOnAnAwkwardLevel) {
   // which are refused and nudged in vertex order.
   const int32_t n = 6000;
   std::vector<std::vector<int32_t>> lists(n);
-  seed_rand15(3);
+  RunContext rng;
+  rng.rand15_state = 3;
+  auto rand15 = [&rng] { return ::rand15(rng); };
   for (int32_t e = 0; e < 3 * n; ++e) {
     const int32_t a = 1 + (rand15() * 32768 + rand15()) % (n - 100);
     const int32_t b = 1 + (rand15() * 32768 + rand15()) % (n - 100);
@@ -152,13 +154,14 @@ TEST(Frlayout, ThreadCountChangesNoBitOnAnAwkwardLevel) {
   for (int32_t v = n - 100; v < n; ++v) start[v] = {500.0 + v % 10, 400, 300};  // isolated
   std::vector<double> first;
   std::string first_out;
-  const int32_t threshold = set_octant_build_threshold(4096);
   for (int threads : {1, 2, 3}) {
-    set_thread_count(threads);
+    RunContext run;
+    run.threads = start_threads(threads);
+    run.min_octant_build = 4096;
+    run.rand15_state = 11;
     Posn posn = make_posn(start);
-    seed_rand15(11);
     testing::internal::CaptureStdout();
-    frlayout(*g, n, 1000, 800, 600, 20, 5, 0.6, 1e-5, posn, true);
+    frlayout(run, *g, n, 1000, 800, 600, 20, 5, 0.6, 1e-5, posn, true);
     const std::string out = testing::internal::GetCapturedStdout();
     std::vector<double> all;
     for (int a = 1; a <= 3; ++a) all.insert(all.end(), posn[a].begin(), posn[a].end());
@@ -173,6 +176,4 @@ TEST(Frlayout, ThreadCountChangesNoBitOnAnAwkwardLevel) {
         << threads << " threads";
     EXPECT_EQ(out, first_out) << threads << " threads";
   }
-  set_thread_count(1);
-  set_octant_build_threshold(threshold);
 }

@@ -133,11 +133,11 @@ Layout lay_out(const Graph& g, const Sample& x) {
   Layout out;
   allocate_posn(out.posn, nvtxs);
   double X = 1000, Y = 800, Z = 600, k = 0;
-  seed_rand15(x.seed);
-  testing::internal::CaptureStdout();  // the progress lines
+  RunContext run;
+  run.rand15_state = x.seed;
+  run.console = nullptr;  // no progress lines
   coarsen_multilevel(LayoutLevel{&g, nvtxs, graph_nedges(x.lists), &X, &Y, &Z, &k,
-                                 x.friterations, 0.6, 0.00001, &out.posn, 50, 0});
-  testing::internal::GetCapturedStdout();
+                                 x.friterations, 0.6, 0.00001, &out.posn, 50, 0, &run});
   out.box[1] = X, out.box[2] = Y, out.box[3] = Z;
   return out;
 }

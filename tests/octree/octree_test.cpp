@@ -137,7 +137,9 @@ TEST(OctreeInsert, SplitMovesTheOldVertexAndUpdatesItsLeaf) {
 }
 
 TEST(OctreeInsert, InvariantsHoldAfterManySeededInsertions) {
-  seed_rand15(99);
+  RunContext rng;
+  rng.rand15_state = 99;
+  auto rand15 = [&rng] { return ::rand15(rng); };
   Octree tree;
   octree_create(tree, 0, 1000, 0, 800, 0, 600);
   std::vector<int32_t> leaf_of(501, 0);
@@ -246,21 +248,22 @@ void expect_builds_agree(const Points& p, double tolerance, int threads) {
   bool refused = false;
   for (int32_t v = 1; v <= n; ++v)
     refused |= !octree_insert(one, v, p.x[v], p.y[v], p.z[v], leaf_one, tolerance);
-  set_thread_count(threads);
+  const Threads pool = start_threads(threads);
   OctreeBuildScratch scratch;
   for (int round = 0; round < 2; ++round) {  // the second reuses the scratch
     const bool built = octree_build(many, n, p.x.data(), p.y.data(), p.z.data(), leaf_many,
-                                    tolerance, scratch);
+                                    tolerance, scratch, pool);
     ASSERT_EQ(built, !refused) << "n " << n << ", threads " << threads;
     if (built) expect_same_tree(one, leaf_one, kOctreeRoot, many, leaf_many, kOctreeRoot);
   }
-  set_thread_count(1);
 }
 
 }  // namespace
 
 TEST(OctreeBuild, ByOctantsGivesTheOneAtATimeTree) {
-  seed_rand15(7);
+  RunContext rng;
+  rng.rand15_state = 7;
+  auto rand15 = [&rng] { return ::rand15(rng); };
   for (int threads : {1, 2, 5}) {
     for (int32_t n : {1, 2, 3, 9, 700}) {
       Points p(n);  // spread over the box
