@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <thread>
 
 #include "coarsen/coarsen.h"
 #include "common/common.h"
@@ -275,5 +276,46 @@ TEST(CoarsenMultilevel, StarsAndIsolatedVerticesStillCoarsen) {
     EXPECT_EQ(m.out.find("step=5"), std::string::npos) << m.out;
     for (int a = 1; a <= 3; ++a)
       for (int32_t v = 1; v <= 400; ++v) ASSERT_TRUE(std::isfinite(m.posn[a][v]));
+  }
+}
+
+TEST(CoarsenMultilevel, RunsInOneProcessDoNotMeet) {
+  // Two layouts, each with its own run record and two worker threads: one
+  // after the other, and both at once on two threads, each must give the
+  // bits and the report counts of a lone run.
+  const auto lists = grid_lists(9, 8, 7);
+  GraphHandle g = make_graph(lists);
+  const int32_t n = static_cast<int32_t>(lists.size());
+  struct Outcome {
+    Posn posn;
+    uint32_t state = 0;
+    int64_t abandoned = -1;
+  };
+  auto lay_out = [&](uint32_t seed) {
+    Outcome o;
+    RunContext run;
+    run.rand15_state = seed;
+    run.threads = start_threads(2);
+    run.console = nullptr;
+    allocate_posn(o.posn, n);
+    double X = 1000, Y = 800, Z = 600, k = 0;
+    coarsen_multilevel(LayoutLevel{g.get(), n, graph_nedges(lists), &X, &Y, &Z, &k, 10, 0.6,
+                                   1e-5, &o.posn, 50, 0, &run});
+    o.state = run.rand15_state;
+    o.abandoned = run.abandoned_insertions;
+    return o;
+  };
+  const Outcome a = lay_out(1), b = lay_out(2);
+  ASSERT_NE(a.posn, b.posn);
+  EXPECT_EQ(lay_out(1).posn, a.posn) << "after another run";
+  Outcome at_once[2];
+  std::thread other([&] { at_once[1] = lay_out(2); });
+  at_once[0] = lay_out(1);
+  other.join();
+  for (int i = 0; i < 2; ++i) {
+    const Outcome& lone = i == 0 ? a : b;
+    EXPECT_EQ(at_once[i].posn, lone.posn) << i;
+    EXPECT_EQ(at_once[i].state, lone.state) << i;
+    EXPECT_EQ(at_once[i].abandoned, lone.abandoned) << i;
   }
 }

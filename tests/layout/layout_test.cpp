@@ -9,6 +9,7 @@
 #include "common/common.h"
 #include "common/parallel.h"
 #include "layout/layout.h"
+#include "layout/layout_internal.h"
 #include "test_support.h"
 
 namespace {
@@ -175,5 +176,113 @@ TEST(Frlayout, ThreadCountChangesNoBitOnAnAwkwardLevel) {
     EXPECT_EQ(std::memcmp(all.data(), first.data(), all.size() * sizeof(double)), 0)
         << threads << " threads";
     EXPECT_EQ(out, first_out) << threads << " threads";
+  }
+}
+
+// The formulas of one iteration, with numbers worked by hand.
+
+TEST(EdgePull, AlongEachAxisAndAtTheFloor) {
+  // A 3-4-12 edge is 13 long; with k = 13 the pull d^2/k = 13 has the
+  // delta itself as its components.
+  double pull[4];
+  const double skew[4] = {0, 3, 4, 12};
+  edge_pull(skew, 13, 1e-5, pull);
+  EXPECT_EQ(pull[1], 3);
+  EXPECT_EQ(pull[2], 4);
+  EXPECT_EQ(pull[3], 12);
+  // One axis at a time: length 3, pull 9/2 on that axis only.
+  for (int a = 1; a <= 3; ++a) {
+    double delta[4] = {0, 0, 0, 0};
+    delta[a] = -3;
+    edge_pull(delta, 2, 1e-5, pull);
+    for (int b = 1; b <= 3; ++b) EXPECT_EQ(pull[b], b == a ? -4.5 : 0.0) << a << b;
+  }
+  // Shorter than epsilon: the length counts as epsilon, and coinciding
+  // ends pull nothing.
+  const double tiny[4] = {0, 1e-7, 0, 0};
+  edge_pull(tiny, 4, 1e-5, pull);
+  EXPECT_DOUBLE_EQ(pull[1], 1e-7 / 1e-5 * (1e-10 / 4));
+  const double none[4] = {0, 0, 0, 0};
+  edge_pull(none, 4, 1e-5, pull);
+  EXPECT_EQ(pull[1], 0);
+}
+
+TEST(Attraction, EndsMoveTowardsEachOtherInBothSumForms) {
+  //      2 (3,4,12)
+  //     /
+  //    1 (0,0,0) -- 3 (-3,4,12)       k = 13: each pull is the delta
+  GraphHandle g = make_graph({{2, 3}, {1}, {1}});
+  const Posn posn = make_posn({{0, 0, 0}, {3, 4, 12}, {-3, 4, 12}});
+  const double want[4][3] = {{}, {0, 8, 24}, {-3, -4, -12}, {3, -4, -12}};
+  Posn one;
+  allocate_posn(one, 3);
+  attraction_in_one_pass(*g, 3, 13, 1e-5, posn, one);
+  EdgeSlots slots;
+  ASSERT_TRUE(number_edge_slots(*g, 3, slots));
+  Posn split;
+  allocate_posn(split, 3);
+  attraction_by_slots(start_threads(2), *g, 3, 13, 1e-5, posn, split, slots);
+  for (int32_t v = 1; v <= 3; ++v)
+    for (int a = 1; a <= 3; ++a) {
+      EXPECT_EQ(one[a][v], want[v][a - 1]) << v << a;
+      EXPECT_EQ(split[a][v], want[v][a - 1]) << v << a;
+    }
+}
+
+TEST(MoveStep, CappedByTheTemperatureAndScaledBelowEpsilon) {
+  double step[4];
+  const double far[4] = {0, 30, 40, 120};  // 130 long
+  move_step(far, 13, 1e-5, step);
+  EXPECT_DOUBLE_EQ(step[1], 3);
+  EXPECT_DOUBLE_EQ(step[2], 4);
+  EXPECT_DOUBLE_EQ(step[3], 12);
+  move_step(far, 1000, 1e-5, step);  // shorter than t: the whole way
+  EXPECT_DOUBLE_EQ(step[1], 30);
+  EXPECT_DOUBLE_EQ(step[3], 120);
+  // 1.3e-6 long, under epsilon: scaled by min(epsilon, t) / epsilon.
+  const double near[4] = {0, 3e-7, 4e-7, 12e-7};
+  move_step(near, 1, 1e-5, step);
+  EXPECT_DOUBLE_EQ(step[2], 4e-7);
+  move_step(near, 2.5e-6, 1e-5, step);
+  EXPECT_DOUBLE_EQ(step[2], 1e-7);
+  const double zero[4] = {0, 0, 0, 0};
+  move_step(zero, 5, 1e-5, step);
+  EXPECT_EQ(step[1], 0);
+}
+
+TEST(Temperature, TenthOfYThenLinearFromK) {
+  EXPECT_EQ(temperature(0, 50, 40, 800), 80);
+  EXPECT_EQ(temperature(1, 50, 40, 800), 40);
+  EXPECT_DOUBLE_EQ(temperature(11, 50, 40, 800), 32);   // 40 * (1 - 10/50)
+  EXPECT_NEAR(temperature(49, 50, 40, 800), 1.6, 1e-14);  // 2k/n
+  EXPECT_EQ(periodic_smoothing_passes(50), 2);
+  EXPECT_EQ(periodic_smoothing_passes(100), 2);
+  EXPECT_EQ(periodic_smoothing_passes(7), 0);
+}
+
+TEST(Nudge, TwoToThreeEpsilonTowardsTheMiddle) {
+  RunContext run;  // draws 38 then 7719
+  EXPECT_DOUBLE_EQ(nudged(run, 10, 100, 0.5), 10 + 0.5 * (38 / 32768.0 + 2));
+  EXPECT_DOUBLE_EQ(nudged(run, 50, 100, 0.5), 50 - 0.5 * (7719 / 32768.0 + 2));  // middle: down
+}
+
+TEST(Frlayout, RepulsionScaleAndCoolingOnThreeVerticesInARow) {
+  // Three isolated vertices at x = 0, 400, 1000 (y and z flat, so set to
+  // the middle), k = 3000, two iterations; the octree takes every vertex
+  // alone. Iteration 0 (t = 80): vertex 2 is pushed by 90000 (1/400 -
+  // 1/600) * 0.01 = 75, the outer two by more than t, so they go to -80,
+  // 475 and 1080, and the fit puts 2 at 555/1160 of 1000. Iteration 1
+  // (t = k, no cap) leaves it at 501.1472 (with t still 80 it would be
+  // 494.82, with the scale doubled 509.63).
+  GraphHandle g = make_graph({{}, {}, {}});
+  Posn posn = make_posn({{0, 400, 300}, {400, 400, 300}, {1000, 400, 300}});
+  RunContext run;
+  frlayout(run, *g, 3, 1000, 800, 600, 3000, 2, 0.6, 1e-5, posn, true);
+  EXPECT_EQ(posn[1][1], 0);
+  EXPECT_NEAR(posn[1][2], 501.1472039518908, 1e-9);
+  EXPECT_EQ(posn[1][3], 1000);
+  for (int32_t v = 1; v <= 3; ++v) {
+    EXPECT_EQ(posn[2][v], 400) << v;
+    EXPECT_EQ(posn[3][v], 300) << v;
   }
 }
