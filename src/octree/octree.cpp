@@ -1,6 +1,8 @@
 // Octree construction: create, clear, insert with running centres of mass,
-// refusal of coinciding positions, and the split chain that separates two
-// vertices sharing a leaf.
+// refusal of coinciding positions and the split chain that separates two
+// vertices sharing a leaf; the depth-first leaf order; and the build by the
+// root's eight octants on several threads, each subtree copied into the
+// pool in depth-first order, which gives the one-at-a-time tree.
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -134,6 +136,107 @@ void root_mean(int32_t nvtxs, const double* x, const double* y, const double* z,
   }
 }
 
+/// The vertices grouped by the root's octant: group o is
+/// scratch.by_octant[start[o] .. start[o+1]-1], in increasing order.
+struct OctantGroups {
+  int32_t count[8] = {0};
+  int32_t start[9] = {0};
+  int order[8] = {0, 1, 2, 3, 4, 5, 6, 7};  ///< the largest group first
+};
+
+void group_by_octant(const Box& root, int32_t nvtxs, const double* x, const double* y,
+                     const double* z, OctreeBuildScratch& scratch, OctantGroups& g) {
+  scratch.octant.resize(static_cast<size_t>(nvtxs) + 1);
+  uint8_t* octant = scratch.octant.data();
+  for (int32_t v = 1; v <= nvtxs; ++v) {
+    const int o = octant_of(root, x[v], y[v], z[v]);
+    octant[v] = static_cast<uint8_t>(o);
+    ++g.count[o];
+  }
+  for (int o = 0; o < 8; ++o) g.start[o + 1] = g.start[o] + g.count[o];
+  scratch.by_octant.resize(static_cast<size_t>(nvtxs));
+  int32_t next[8];
+  std::copy(g.start, g.start + 8, next);
+  for (int32_t v = 1; v <= nvtxs; ++v) scratch.by_octant[next[octant[v]]++] = v;
+  // The largest octants first, so that the threads finish together; the
+  // root's own centre of mass is one more task.
+  std::stable_sort(g.order, g.order + 8, [&](int a, int b) { return g.count[a] > g.count[b]; });
+}
+
+/// What the threads of one octant build share.
+struct SubtreeBuild {
+  Octree& tree;
+  const Box root;
+  const OctantGroups& groups;
+  const double *x, *y, *z;
+  std::vector<int32_t>& leaf_of;
+  const double tolerance;
+  OctreeBuildScratch& scratch;
+  const int32_t reserved;                 ///< nodes set aside for the subtrees
+  std::atomic<bool> refused{false};
+  std::atomic<int32_t> next{0};          ///< first free node of the tree
+  int32_t late_base[8] = {0};
+  bool late[8] = {false};                 ///< kept whole until the pool has grown
+};
+
+/// Builds octant o's subtree on `thread`'s work tree, one vertex at a time
+/// in vertex order, and copies it into the tree, or keeps it aside when
+/// the room set aside is used up. Stops at the first refusal anywhere.
+void build_octant(SubtreeBuild& b, int o, int thread) {
+  Octree& sub = b.scratch.sub[static_cast<size_t>(thread)];
+  const Box box = child_box(b.root, o);
+  sub.xmin = box.xmin;
+  sub.xmax = box.xmax;
+  sub.ymin = box.ymin;
+  sub.ymax = box.ymax;
+  sub.zmin = box.zmin;
+  sub.zmax = box.zmax;
+  octree_clear(sub);
+  for (int32_t i = b.groups.start[o]; i < b.groups.start[o + 1]; ++i) {
+    if (b.refused.load(std::memory_order_relaxed)) return;
+    const int32_t v = b.scratch.by_octant[i];
+    if (!octree_insert(sub, v, b.x[v], b.y[v], b.z[v], b.leaf_of, b.tolerance)) {
+      b.refused.store(true, std::memory_order_relaxed);
+      return;
+    }
+  }
+  const int32_t first = b.tree.nodes[kOctreeRoot].first_child;
+  const int32_t size = static_cast<int32_t>(sub.nodes.size()) - (kOctreeRoot + 1);
+  const int32_t base = b.next.fetch_add(size, std::memory_order_relaxed);
+  if (base <= b.reserved - size) {
+    place_subtree(b.tree, sub, first + o, base, b.leaf_of,
+                  b.scratch.stack[static_cast<size_t>(thread)]);
+  } else {
+    b.late[o] = true;
+    b.late_base[o] = base;
+    std::swap(b.scratch.late[o], sub);
+  }
+}
+
+/// Places the subtrees kept aside and gives the root its mean, count and
+/// child mask.
+void finish_root(SubtreeBuild& b, int32_t nvtxs, double cx, double cy, double cz) {
+  Octree& tree = b.tree;
+  const int32_t first = tree.nodes[kOctreeRoot].first_child;
+  tree.nodes.resize(static_cast<size_t>(b.next.load()));
+  tree.child_mask.resize(static_cast<size_t>(b.next.load()));
+  for (int o = 0; o < 8; ++o) {
+    if (!b.late[o]) continue;
+    place_subtree(tree, b.scratch.late[o], first + o, b.late_base[o], b.leaf_of,
+                  b.scratch.stack[0]);
+    octree_free(b.scratch.late[o]);
+  }
+  OctreeNode& r = tree.nodes[kOctreeRoot];
+  r.cm_x = cx;
+  r.cm_y = cy;
+  r.cm_z = cz;
+  r.count = nvtxs;
+  uint8_t mask = 0;
+  for (int o = 0; o < 8; ++o)
+    if (b.groups.count[o] > 0) mask = static_cast<uint8_t>(mask | 1u << o);
+  tree.child_mask[kOctreeRoot] = mask;
+}
+
 }  // namespace
 
 void octree_create(Octree& tree, double xmin, double xmax, double ymin, double ymax,
@@ -232,11 +335,13 @@ bool octree_insert(Octree& tree, int32_t v, double x, double y, double z,
   // to the first box whose mid-planes separate them.
   const double mx = (ox + x) * 0.5, my = (oy + y) * 0.5, mz = (oz + z) * 0.5;
   for (;;) {
-    OctreeNode& n = nodes[node];
-    n.cm_x = mx;
-    n.cm_y = my;
-    n.cm_z = mz;
-    n.count = 2;
+    {  // no reference into the pool may live across split_box, which grows it
+      OctreeNode& n = nodes[node];
+      n.cm_x = mx;
+      n.cm_y = my;
+      n.cm_z = mz;
+      n.count = 2;
+    }
     split_box(tree, node, box);
     int o1 = octant_of(box, ox, oy, oz);
     int o2 = octant_of(box, x, y, z);
@@ -276,41 +381,17 @@ bool octree_build(Octree& tree, int32_t nvtxs, const double* x, const double* y,
   if (nvtxs < 2) {  // a lone vertex fills the root leaf and is never refused
     return nvtxs < 1 || octree_insert(tree, 1, x[1], y[1], z[1], leaf_of, tolerance);
   }
+  OctantGroups groups;
   const Box root{tree.xmin, tree.xmax, tree.ymin, tree.ymax, tree.zmin, tree.zmax};
-
-  int32_t count[8] = {0};
-  scratch.octant.resize(static_cast<size_t>(nvtxs) + 1);
-  uint8_t* octant = scratch.octant.data();
-  for (int32_t v = 1; v <= nvtxs; ++v) {
-    const int o = octant_of(root, x[v], y[v], z[v]);
-    octant[v] = static_cast<uint8_t>(o);
-    ++count[o];
-  }
+  group_by_octant(root, nvtxs, x, y, z, scratch, groups);
   // While the root is a leaf, the second vertex is compared with the first
   // whatever their octants; within one octant its subtree compares them.
-  if (octant[1] != octant[2]) {
-    const bool distinct = std::fabs(x[2] - x[1]) >= tolerance ||
-                          std::fabs(y[2] - y[1]) >= tolerance ||
-                          std::fabs(z[2] - z[1]) >= tolerance;
-    if (!distinct) return false;
-  }
-
-  int32_t start[9] = {0};
-  for (int o = 0; o < 8; ++o) start[o + 1] = start[o] + count[o];
-  scratch.by_octant.resize(static_cast<size_t>(nvtxs));
-  int32_t* by_octant = scratch.by_octant.data();
-  {
-    int32_t next[8];
-    std::copy(start, start + 8, next);
-    for (int32_t v = 1; v <= nvtxs; ++v) by_octant[next[octant[v]]++] = v;
-  }
-  // The largest octants first, so that the threads finish together; the
-  // root's own centre of mass is one more task.
-  int order[8] = {0, 1, 2, 3, 4, 5, 6, 7};
-  std::stable_sort(order, order + 8, [&](int a, int b) { return count[a] > count[b]; });
+  if (scratch.octant[1] != scratch.octant[2] &&
+      !(std::fabs(x[2] - x[1]) >= tolerance || std::fabs(y[2] - y[1]) >= tolerance ||
+        std::fabs(z[2] - z[1]) >= tolerance))
+    return false;
 
   split_box(tree, kOctreeRoot, root);
-  const int32_t first = tree.nodes[kOctreeRoot].first_child;
   const int32_t reserved = static_cast<int32_t>(std::max(room, tree.nodes.size()));
   tree.nodes.resize(static_cast<size_t>(reserved));
   tree.child_mask.resize(static_cast<size_t>(reserved));
@@ -318,68 +399,20 @@ bool octree_build(Octree& tree, int32_t nvtxs, const double* x, const double* y,
   if (scratch.sub.size() < nthreads) scratch.sub.resize(nthreads);
   if (scratch.stack.size() < nthreads) scratch.stack.resize(nthreads);
 
-  std::atomic<bool> refused{false};
-  std::atomic<int32_t> next{first + 8};  // first free node of the tree
-  int32_t late_base[8];
-  bool late[8] = {false};
+  SubtreeBuild build{tree, root, groups, x, y, z, leaf_of, tolerance, scratch, reserved};
+  build.next = tree.nodes[kOctreeRoot].first_child + 8;
   double cx = 0, cy = 0, cz = 0;
   parallel_for(threads, 0, 9, 1, [&](int thread, int64_t b, int64_t e) {
     for (int64_t t = b; t < e; ++t) {
-      if (t == 8) {
-        root_mean(nvtxs, x, y, z, cx, cy, cz);
-        continue;
-      }
-      const int o = order[t];
-      Octree& sub = scratch.sub[static_cast<size_t>(thread)];
-      const Box box = child_box(root, o);
-      sub.xmin = box.xmin;
-      sub.xmax = box.xmax;
-      sub.ymin = box.ymin;
-      sub.ymax = box.ymax;
-      sub.zmin = box.zmin;
-      sub.zmax = box.zmax;
-      octree_clear(sub);
-      for (int32_t i = start[o]; i < start[o + 1]; ++i) {
-        if (refused.load(std::memory_order_relaxed)) return;
-        const int32_t v = by_octant[i];
-        if (!octree_insert(sub, v, x[v], y[v], z[v], leaf_of, tolerance)) {
-          refused.store(true, std::memory_order_relaxed);
-          return;
-        }
-      }
-      const int32_t size = static_cast<int32_t>(sub.nodes.size()) - (kOctreeRoot + 1);
-      const int32_t base = next.fetch_add(size, std::memory_order_relaxed);
-      if (base <= reserved - size) {
-        place_subtree(tree, sub, first + o, base, leaf_of,
-                      scratch.stack[static_cast<size_t>(thread)]);
-      } else {  // no room yet: kept whole until the pool has grown
-        late[o] = true;
-        late_base[o] = base;
-        std::swap(scratch.late[o], sub);
-      }
+      if (t == 8) root_mean(nvtxs, x, y, z, cx, cy, cz);
+      else build_octant(build, groups.order[t], thread);
     }
   });
-  if (refused.load()) {
+  if (build.refused.load()) {
     for (int o = 0; o < 8; ++o)
-      if (late[o]) octree_free(scratch.late[o]);
+      if (build.late[o]) octree_free(scratch.late[o]);
     return false;
   }
-
-  tree.nodes.resize(static_cast<size_t>(next.load()));
-  tree.child_mask.resize(static_cast<size_t>(next.load()));
-  for (int o = 0; o < 8; ++o) {
-    if (!late[o]) continue;
-    place_subtree(tree, scratch.late[o], first + o, late_base[o], leaf_of, scratch.stack[0]);
-    octree_free(scratch.late[o]);
-  }
-  OctreeNode& r = tree.nodes[kOctreeRoot];
-  r.cm_x = cx;
-  r.cm_y = cy;
-  r.cm_z = cz;
-  r.count = nvtxs;
-  uint8_t mask = 0;
-  for (int o = 0; o < 8; ++o)
-    if (count[o] > 0) mask = static_cast<uint8_t>(mask | 1u << o);
-  tree.child_mask[kOctreeRoot] = mask;
+  finish_root(build, nvtxs, cx, cy, cz);
   return true;
 }

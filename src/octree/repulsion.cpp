@@ -1,10 +1,15 @@
-// repulsive_force: the walk from a vertex's leaf up to the root, summing
-// k^2/d over the sibling subtrees met on the way, with well-separated
-// nodes taken as a whole at their centre of mass.
+// The repulsive force: the walk from a vertex's leaf up to the root, summing
+// k^2/d over the sibling subtrees met on the way, with well-separated nodes
+// taken as a whole at their centre of mass. Three forms give the same bits:
+// the reference walk one list item at a time; with AVX2, four items at a
+// time (walk_avx2); and four vertices that follow each other in the leaf
+// order walking together, each in its own lane, from the lowest common
+// ancestor of their leaves up (repulsive_force4).
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -12,15 +17,40 @@
 
 #include "octree/octree.h"
 
+// The vector walks load two neighbouring fields with one 16-byte load:
+// (cm_x, cm_y) and (cm_z, side).
+static_assert(std::is_standard_layout_v<OctreeNode>);
+static_assert(offsetof(OctreeNode, cm_y) == offsetof(OctreeNode, cm_x) + sizeof(double));
+static_assert(offsetof(OctreeNode, side) == offsetof(OctreeNode, cm_z) + sizeof(double));
+
 namespace {
 
 /// Distances below this are taken as this, so coinciding points stay finite.
 constexpr double kDistanceFloor = 1e-6;
 
-/// Relative margin of the opening test made on squares, far above its
-/// rounding errors (a few units of 2^-53): a decision it makes is the one
-/// the rounded quotient would make.
+// The opening test side / d >= ratio may be decided from squares instead,
+// side^2 against ratio^2 * d2 (d2 the squared distance, d its rounded
+// root), when the answer cannot differ from the rounded quotient's:
+// - Rounding: fl(side / fl(sqrt(d2))) is side / sqrt(d2) within a factor
+//   (1 +- 2u), u = 2^-53, so its square is side^2 / d2 within (1 +- 5u);
+//   the squares side^2 and ratio^2 (1 +- m) * d2 carry at most 4u more.
+//   A margin m of 2^-40 = 8192u is far beyond those 9u: outside it, the
+//   squares and the quotient agree; inside it, the quotient decides.
+// - Range: with ratio in [1e-50, 1e50] and d2 in (2e-12, 1e100), ratio^2
+//   * d2 lies in (2e-112, 1e200), a normal number, so the relative bounds
+//   hold. side^2 may overflow (side > 1e154: opened, as the quotient
+//   > 1e154 / 1e50 says) or underflow (side < 1e-154: not opened, as the
+//   quotient < 1e-148 says), and agrees in both.
+// - Floor: d2 > 2e-12 keeps d above kDistanceFloor, so the squares see the
+//   distance the quotient uses. Outside these bounds the quotient decides.
+/// Relative margin of the test on squares.
 constexpr double kQuickMargin = 0x1p-40;
+/// Ratios for which the test on squares may be used.
+constexpr double kQuickRatioMin = 1e-50;
+constexpr double kQuickRatioMax = 1e50;
+/// Squared distances for which the test on squares may be used.
+constexpr double kQuickD2Min = 2 * kDistanceFloor * kDistanceFloor;
+constexpr double kQuickD2Max = 1e100;
 
 /// Slots beyond the capacity, so that up to eight children can be stored
 /// at once before the size is cut back to the capacity.
@@ -157,21 +187,17 @@ __attribute__((target("avx2"), always_inline)) inline void append_children(List&
   list.size = std::min(list.size + kOctantLists.count[bits], list.capacity);
 }
 
-/// The opening test side / d >= ratio on four lanes. It is mostly decided
-/// from squares, side^2 against ratio^2 d^2 outside a thin margin, which
-/// saves the division. Within the bounds on d^2 the squares and products
-/// are normal numbers (or, for a side below 1e-154, decide "not opened",
-/// as the quotient would) and the distance is above its floor; outside
-/// them, and for an extreme ratio, the quotient decides.
+/// The opening test side / d >= ratio on four lanes, mostly decided from
+/// squares (see kQuickMargin), which saves the division.
 struct OpeningTest {
   __m256d r2_high, r2_low, d2_min, d2_max, ratio;
 };
 
 __attribute__((target("avx2"), always_inline)) inline OpeningTest opening_test(double ratio) {
-  const bool quick = ratio >= 1e-50 && ratio <= 1e50;
+  const bool quick = ratio >= kQuickRatioMin && ratio <= kQuickRatioMax;
   return {_mm256_set1_pd(ratio * ratio * (1 + kQuickMargin)),
           _mm256_set1_pd(ratio * ratio * (1 - kQuickMargin)),
-          _mm256_set1_pd(quick ? 2e-12 : 0.0), _mm256_set1_pd(quick ? 1e100 : 0.0),
+          _mm256_set1_pd(quick ? kQuickD2Min : 0.0), _mm256_set1_pd(quick ? kQuickD2Max : 0.0),
           _mm256_set1_pd(ratio)};
 }
 
