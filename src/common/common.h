@@ -17,6 +17,12 @@ inline constexpr bool file_report_header = true;
 /// One "coarsegraph_<step>.3dlayout" file per level.
 inline constexpr bool level_dump = false;
 
+/// Whether `text` ends in `suffix` (letter case counts).
+inline bool ends_with(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 /// Elapsed wall-clock milliseconds since an arbitrary origin.
 uint32_t clock_ms();
 

@@ -226,9 +226,7 @@ std::string derive_layout_filename(const std::string& graph_filename, const std:
     std::string base = dot == std::string::npos ? graph_filename : graph_filename.substr(0, dot);
     return base + "sfrlayout" + kSuffix;
   }
-  size_t dot = given.rfind('.');
-  if (dot != std::string::npos && given.compare(dot, std::string::npos, kSuffix) == 0)
-    return given;
+  if (ends_with(given, kSuffix)) return given;  // the part from the last "." is the suffix
   return given + kSuffix;
 }
 

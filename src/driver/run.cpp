@@ -56,8 +56,7 @@ int create_temporary(const std::string& path, std::string& temp_name) {
 /// The name of the id file that goes with an output name.
 std::string ids_filename(const std::string& layout_filename) {
   static const std::string kSuffix = ".3dlayout";
-  if (layout_filename.size() >= kSuffix.size() &&
-      layout_filename.compare(layout_filename.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0)
+  if (ends_with(layout_filename, kSuffix))
     return layout_filename.substr(0, layout_filename.size() - kSuffix.size()) + ".ids";
   return layout_filename + ".ids";
 }

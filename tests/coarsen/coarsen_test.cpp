@@ -232,7 +232,7 @@ TEST(CoarsenMultilevel, GrowsTheAreaAndPrintsInNestingOrder) {
   EXPECT_NEAR(x, m.X, 1e-5);
   EXPECT_GT(m.X, 1000 * 100.0 / 50 - 1e-9) << "grown by at least 100/50";
   EXPECT_NEAR(m.Y / m.X, 0.8, 1e-15);
-  EXPECT_NEAR(m.k, std::pow(((m.Z * m.X) * m.Y) / 100, 0.3333333333333333), 0);
+  EXPECT_EQ(m.k, refined_k(m.X, m.Y, m.Z, 100)) << "the input level's k is left";
 }
 
 TEST(CoarsenMultilevel, SmallInputIsTheCoarsestLevel) {
