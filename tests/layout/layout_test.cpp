@@ -105,14 +105,18 @@ TEST(FitToDrawingArea, StretchesEachAxisAndCentresFlatOnes) {
   EXPECT_EQ(one[1][1], 500);
 }
 
-TEST(Frlayout, NoIterationsMeansSmoothingAndFitOnly) {
-  GraphHandle g = make_graph(path_lists(3));
-  Posn a = make_posn({{0, 0, 0}, {4, 4, 4}, {10, 10, 10}});
-  Posn b = a;
+TEST(Frlayout, NoIterationsMeansFiveSmoothingPassesAndAFit) {
+  // An uneven path, whose fitted positions change with every pass.
+  GraphHandle g = make_graph(path_lists(4));
+  const Posn start = make_posn({{0, 0, 0}, {1, 2, 1}, {3, 3, 7}, {10, 9, 8}});
+  Posn a = start;
   RunContext run;
-  frlayout(run, *g, 3, 1000, 800, 600, 100, 0, 0.6, 1e-5, a, true);
-  barycentralize(run, *g, 3, 1000, 800, 600, 5, b);
-  EXPECT_EQ(a, b);
+  frlayout(run, *g, 4, 1000, 800, 600, 100, 0, 0.6, 1e-5, a, true);
+  Posn four = start, five = start;
+  barycentralize(run, *g, 4, 1000, 800, 600, 4, four);
+  barycentralize(run, *g, 4, 1000, 800, 600, 5, five);
+  ASSERT_NE(four, five);
+  EXPECT_EQ(a, five);
 }
 
 TEST(Frlayout, TwoVerticesAtOnePointStayFinite) {
@@ -210,10 +214,10 @@ TEST(EdgePull, AlongEachAxisAndAtTheFloor) {
 TEST(Attraction, EndsMoveTowardsEachOtherInBothSumForms) {
   //      2 (3,4,12)
   //     /
-  //    1 (0,0,0) -- 3 (-3,4,12)       k = 13: each pull is the delta
+  //    1 (0,0,0) -- 3 (4,3,12)       k = 13: each pull is the delta
   GraphHandle g = make_graph({{2, 3}, {1}, {1}});
-  const Posn posn = make_posn({{0, 0, 0}, {3, 4, 12}, {-3, 4, 12}});
-  const double want[4][3] = {{}, {0, 8, 24}, {-3, -4, -12}, {3, -4, -12}};
+  const Posn posn = make_posn({{0, 0, 0}, {3, 4, 12}, {4, 3, 12}});
+  const double want[4][3] = {{}, {7, 7, 24}, {-3, -4, -12}, {-4, -3, -12}};
   Posn one;
   allocate_posn(one, 3);
   attraction_in_one_pass(*g, 3, 13, 1e-5, posn, one);
