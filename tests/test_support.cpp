@@ -123,12 +123,12 @@ std::string read_file(const std::string& path) {
 
 bool file_exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
-RunResult run_tool_with(const std::vector<std::string>& args, const std::string& dir,
-                               const std::function<void()>& setup) {
+RunResult run_program(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& dir, const std::function<void()>& setup) {
   ScratchDir io;
   const std::string out_path = io.file("stdout"), err_path = io.file("stderr");
   std::vector<std::string> copy = args;
-  std::string binary = FRLAYOUT3D_BINARY;
+  std::string binary = program;
   std::vector<char*> argv{binary.data()};
   for (std::string& a : copy) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -142,7 +142,7 @@ RunResult run_tool_with(const std::vector<std::string>& args, const std::string&
     ::dup2(out, 1);
     ::dup2(err, 2);
     setup();
-    ::execv(binary.c_str(), argv.data());
+    ::execvp(binary.c_str(), argv.data());
     ::_exit(127);
   }
   int wstatus = 0;
@@ -152,6 +152,11 @@ RunResult run_tool_with(const std::vector<std::string>& args, const std::string&
   r.out = read_file(out_path);
   r.err = read_file(err_path);
   return r;
+}
+
+RunResult run_tool_with(const std::vector<std::string>& args, const std::string& dir,
+                        const std::function<void()>& setup) {
+  return run_program(FRLAYOUT3D_BINARY, args, dir, setup);
 }
 
 RunResult run_tool(const std::vector<std::string>& args, const std::string& dir) {

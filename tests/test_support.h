@@ -49,6 +49,11 @@ struct RunResult {
   std::string err;
 };
 
+/// Runs `program` (looked up in PATH unless it holds a "/") with `args` in
+/// directory `dir`, calling `setup` in the child as run_tool_with does.
+RunResult run_program(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& dir, const std::function<void()>& setup);
+
 /// Runs the frlayout3d binary with `args` in directory `dir`.
 RunResult run_tool(const std::vector<std::string>& args, const std::string& dir);
 

@@ -45,6 +45,34 @@ struct ProgressHooks {
   void (*iteration)(void* user, int32_t iteration, int32_t iterations) = nullptr;
 };
 
+/// The processes of one run: this one's number and how many there are.
+/// Process 0 reads the input, writes the outputs and prints; the others
+/// lay out beside it and print nothing.
+struct Processes {
+  int rank = 0;
+  int count = 1;
+};
+
+/// Whether this build can run on several processes (built with MPI).
+bool processes_available();
+/// Joins the processes started together (mpirun); one process in a build
+/// without MPI. Call once, first.
+Processes start_processes(int& argc, char**& argv);
+/// Leaves the group; call once, last, on every process.
+void finish_processes();
+/// Ends every process at once with `status` (after an error on one).
+[[noreturn]] void abort_processes(int status);
+/// The items [first, end) of 0..n-1 that process `rank` of `count` takes:
+/// contiguous, in order, sizes differing by at most one.
+void process_block(int64_t n, int rank, int count, int64_t& first, int64_t& end);
+/// `data` holds n items of `width` doubles; each process has filled its
+/// own block (process_block). Afterwards every process has them all.
+void share_blocks(const Processes& processes, double* data, int64_t n, int width);
+/// Whether `ok` holds on every process.
+bool all_ok(const Processes& processes, bool ok);
+/// Process 0's `bytes` bytes at `data` to every process.
+void broadcast(const Processes& processes, void* data, int64_t bytes);
+
 /// Everything of one layout run besides its data: the random generator,
 /// the time accumulators and counters it reports, its progress observers,
 /// its worker threads and the switches that tests and benchmarks set. A
@@ -66,6 +94,7 @@ struct RunContext {
   /// Where the level lines and the refusal lines go; null: nowhere.
   std::FILE* console = stdout;
   Threads threads;  ///< one thread unless the owner starts more
+  Processes processes;  ///< one process unless started by mpirun
   /// Repulsion walks four lanes at a time where the processor allows it
   /// (the bits are the same either way).
   bool vector_walk = true;

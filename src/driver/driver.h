@@ -120,5 +120,10 @@ void finish_progress(ProgressLine& line);
 /// The usage text printed for -h, -help and --help.
 const char* usage_text();
 
-/// The whole run; returns the exit status.
-int run_frlayout3d(int argc, const char* const* argv);
+/// The whole run on this process of `processes` (one unless started by
+/// mpirun); returns the exit status, the same on every process.
+int run_frlayout3d(int argc, const char* const* argv, const Processes& processes = Processes{});
+
+/// Gives every process process 0's graph (the others' handles are filled).
+void share_graph(const Processes& processes, GraphHandle& graph, int32_t& nvtxs,
+                 int32_t& nedges);

@@ -61,90 +61,134 @@ std::string ids_filename(const std::string& layout_filename) {
   return layout_filename + ".ids";
 }
 
+/// What one run holds from reading to writing.
+struct Input {
+  GraphHandle graph;
+  int32_t nvtxs = 0;
+  int32_t nedges = 0;
+  ReadStatus status;
+};
+
+/// Reads the graph on process 0, which reports a failure, and hands it to
+/// the others; false on every process when it could not be read.
+bool read_input(const RunSettings& s, RunContext& run, Input& in, std::string& stage) {
+  const bool first = run.processes.rank == 0;
+  const uint64_t read_started = clock_ns();
+  stage = "reading " + s.graphFilename;
+  int read = 1;
+  if (first && !read_graph_file(s.graphFilename, s.format, in.graph, in.nvtxs, in.nedges,
+                                in.status)) {
+    if (in.status.cannot_open) std::printf("cannot open %s. \n", s.graphFilename.c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr, "frlayout3d: %s\n", in.status.error.c_str());
+    read = 0;
+  }
+  broadcast(run.processes, &read, sizeof read);
+  if (read == 0) return false;
+  if (run.processes.count > 1) share_graph(run.processes, in.graph, in.nvtxs, in.nedges);
+  run.phase_ns[kPhaseRead] += clock_ns() - read_started;
+  if (first && in.status.self_loops_dropped > 0)
+    std::fprintf(stderr,
+                 "frlayout3d: warning: %s: dropped %lld self-loop entr%s (a vertex listing "
+                 "itself as its neighbour)\n",
+                 s.graphFilename.c_str(), static_cast<long long>(in.status.self_loops_dropped),
+                 in.status.self_loops_dropped == 1 ? "y" : "ies");
+  return true;
+}
+
+/// The multilevel layout of the input into `posn`, with the progress line
+/// and the warning about vertices left out of the octree.
+RunTimes lay_out(const RunSettings& s, RunContext& run, const Input& in, Posn& posn,
+                 ProgressLine& line) {
+  allocate_posn(posn, in.nvtxs);
+  double X = kInitialX, Y = kInitialY, Z = kInitialZ, k = 0;
+  const uint32_t start = clock_ms();
+  if (run.processes.rank == 0) start_progress(line, run);
+  coarsen_multilevel(LayoutLevel{in.graph.get(), in.nvtxs, in.nedges, &X, &Y, &Z, &k,
+                                 s.friterations, s.wellseparatedratio, s.frepsilon, &posn,
+                                 kCoarsestThreshold, 0, &run});
+  const RunTimes times{clock_ms() - start, run.coarsening_time, run.barycentralizing_time};
+  finish_progress(line);
+  if (run.abandoned_insertions > 0 && run.processes.rank == 0)
+    std::fprintf(stderr,
+                 "frlayout3d: warning: %lld times a vertex could not be placed in the octree "
+                 "after %d attempts; it went without repulsion for that iteration\n",
+                 static_cast<long long>(run.abandoned_insertions), kMaxInsertAttempts);
+  return times;
+}
+
+/// Writes the layout, the id file, the page and the export, each only
+/// after the one before it succeeded.
+bool write_outputs(const RunSettings& s, const Input& in, const Posn& posn,
+                   const RunTimes& times) {
+  const Graph& graph = *in.graph;
+  bool written = write_file_atomically(s.layoutFilename, [&](OutFile& out) {
+    if constexpr (file_report_header) write_report_header(out, s, times);
+    write_layout(out, graph, in.nvtxs, in.nedges, posn, 3);
+  });
+  if (written && !in.status.original_ids.empty())
+    written = write_file_atomically(ids_filename(s.layoutFilename), [&](OutFile& out) {
+      for (int32_t v = 1; v <= in.nvtxs; ++v)
+        out_printf(out, "%lld\n", static_cast<long long>(in.status.original_ids[v]));
+    });
+  if (written && !s.html_file.empty())
+    written = write_file_atomically(s.html_file, [&](OutFile& out) {
+      write_html_view(out, s, times, graph, in.nvtxs, in.nedges, posn);
+    });
+  if (written && !s.export_file.empty())
+    written = write_file_atomically(s.export_file, [&](OutFile& out) {
+      write_export(out, export_format_of(s.export_file), s.graphFilename, graph, in.nvtxs, posn);
+    });
+  return written;
+}
+
 /// `stage` says what the run is doing, for the out-of-memory message;
-/// `line` is its progress line.
-int run(int argc, const char* const* argv, std::string& stage, ProgressLine& line) {
+/// `line` is its progress line. Every process returns the same status;
+/// only process 0 prints and writes.
+int run(int argc, const char* const* argv, const Processes& processes, std::string& stage,
+        ProgressLine& line) {
+  const bool first = processes.rank == 0;
   // Progress lines reach a log as they happen, not at exit.
   std::setvbuf(stdout, nullptr, _IOLBF, 1 << 16);
   RunSettings s;
   s.seed = static_cast<uint32_t>(std::time(nullptr));
+  broadcast(processes, &s.seed, sizeof s.seed);  // the clock's seed of process 0
   std::string error;
   switch (parse_options(argc, argv, s, error)) {
     case ParseOutcome::kHelp:
-      std::fputs(usage_text(), stdout);
+      if (first) std::fputs(usage_text(), stdout);
       return kExitOk;
     case ParseOutcome::kError:
-      std::fprintf(stderr, "frlayout3d: %s\n(frlayout3d -help lists the options)\n",
-                   error.c_str());
+      if (first)
+        std::fprintf(stderr, "frlayout3d: %s\n(frlayout3d -help lists the options)\n",
+                     error.c_str());
       return kExitUsage;
     case ParseOutcome::kRun:
       break;
   }
   RunContext run;
   run.rand15_state = s.seed;
+  run.processes = processes;
+  if (!first) run.console = nullptr;
   unsigned hardware = std::thread::hardware_concurrency();
   run.threads =
       start_threads(s.threads > 0 ? s.threads : (hardware > 0 ? static_cast<int>(hardware) : 1));
 
-  GraphHandle graph;
-  int32_t nvtxs = 0, nedges = 0;
-  ReadStatus status;
-  uint64_t read_started = clock_ns();
-  stage = "reading " + s.graphFilename;
-  if (!read_graph_file(s.graphFilename, s.format, graph, nvtxs, nedges, status)) {
-    if (status.cannot_open) std::printf("cannot open %s. \n", s.graphFilename.c_str());
-    std::fflush(stdout);
-    std::fprintf(stderr, "frlayout3d: %s\n", status.error.c_str());
-    return kExitFailure;
-  }
-  run.phase_ns[kPhaseRead] += clock_ns() - read_started;
-  if (status.self_loops_dropped > 0)
-    std::fprintf(stderr,
-                 "frlayout3d: warning: %s: dropped %lld self-loop entr%s (a vertex listing "
-                 "itself as its neighbour)\n",
-                 s.graphFilename.c_str(), static_cast<long long>(status.self_loops_dropped),
-                 status.self_loops_dropped == 1 ? "y" : "ies");
-
-  stage = "laying out " + s.graphFilename + " (" + std::to_string(nvtxs) + " vertices, " +
-            std::to_string(nedges) + " edges)";
+  Input in;
+  if (!read_input(s, run, in, stage)) return kExitFailure;
+  stage = "laying out " + s.graphFilename + " (" + std::to_string(in.nvtxs) + " vertices, " +
+          std::to_string(in.nedges) + " edges)";
   Posn posn;
-  allocate_posn(posn, nvtxs);
-  double X = kInitialX, Y = kInitialY, Z = kInitialZ, k = 0;
-  uint32_t start = clock_ms();
-  start_progress(line, run);
-  coarsen_multilevel(LayoutLevel{graph.get(), nvtxs, nedges, &X, &Y, &Z, &k, s.friterations,
-                                 s.wellseparatedratio, s.frepsilon, &posn, kCoarsestThreshold,
-                                 0, &run});
-  RunTimes times{clock_ms() - start, run.coarsening_time, run.barycentralizing_time};
-  finish_progress(line);
-  if (run.abandoned_insertions > 0)
-    std::fprintf(stderr,
-                 "frlayout3d: warning: %lld times a vertex could not be placed in the octree "
-                 "after %d attempts; it went without repulsion for that iteration\n",
-                 static_cast<long long>(run.abandoned_insertions), kMaxInsertAttempts);
-  if constexpr (console_report) print_console_report(s, times);
+  const RunTimes times = lay_out(s, run, in, posn, line);
+  if (console_report && first) print_console_report(s, times);
   std::fflush(stdout);
 
-  uint64_t write_started = clock_ns();
+  const uint64_t write_started = clock_ns();
   stage = "writing the output";
-  bool written = write_file_atomically(s.layoutFilename, [&](OutFile& out) {
-    if constexpr (file_report_header) write_report_header(out, s, times);
-    write_layout(out, *graph, nvtxs, nedges, posn, 3);
-  });
-  if (written && !status.original_ids.empty())
-    written = write_file_atomically(ids_filename(s.layoutFilename), [&](OutFile& out) {
-      for (int32_t v = 1; v <= nvtxs; ++v) out_printf(out, "%lld\n", static_cast<long long>(status.original_ids[v]));
-    });
-  if (written && !s.html_file.empty())
-    written = write_file_atomically(s.html_file, [&](OutFile& out) {
-      write_html_view(out, s, times, *graph, nvtxs, nedges, posn);
-    });
-  if (written && !s.export_file.empty())
-    written = write_file_atomically(s.export_file, [&](OutFile& out) {
-      write_export(out, export_format_of(s.export_file), s.graphFilename, *graph, nvtxs, posn);
-    });
+  int written = first ? write_outputs(s, in, posn, times) : 1;
+  broadcast(processes, &written, sizeof written);
   run.phase_ns[kPhaseWrite] += clock_ns() - write_started;
-  if (s.timings) print_timings(run, nvtxs, nedges);
+  if (s.timings && first) print_timings(run, in.nvtxs, in.nedges);
   return written ? kExitOk : kExitFailure;
 }
 
@@ -232,15 +276,40 @@ const char* usage_text() {
          "     an unknown -format)\n";
 }
 
-int run_frlayout3d(int argc, const char* const* argv) {
+int run_frlayout3d(int argc, const char* const* argv, const Processes& processes) {
   std::string stage = "starting";
   ProgressLine line;
   try {
-    return run(argc, argv, stage, line);
+    return run(argc, argv, processes, stage, line);
   } catch (const std::bad_alloc&) {
     finish_progress(line);
     std::fflush(stdout);
     std::fprintf(stderr, "frlayout3d: out of memory while %s\n", stage.c_str());
+    // The other processes wait in the next exchange: end them too.
+    if (processes.count > 1) abort_processes(kExitFailure);
     return kExitFailure;
   }
+}
+
+void share_graph(const Processes& processes, GraphHandle& graph, int32_t& nvtxs,
+                 int32_t& nedges) {
+  int64_t sizes[3] = {nvtxs, nedges, graph ? static_cast<int64_t>(graph->block.size()) : 0};
+  broadcast(processes, sizes, sizeof sizes);
+  nvtxs = static_cast<int32_t>(sizes[0]);
+  nedges = static_cast<int32_t>(sizes[1]);
+  if (processes.rank != 0) {
+    graph = std::make_unique<Graph>();
+    graph->adj.assign(static_cast<size_t>(nvtxs) + 1, AdjacencyList{0, nullptr});
+    graph->block.resize(static_cast<size_t>(sizes[2]));
+  }
+  // The lists lie back to back in vertex order: their counts and the block
+  // say everything.
+  std::vector<int32_t> counts(static_cast<size_t>(nvtxs) + 1);
+  for (int32_t v = 1; processes.rank == 0 && v <= nvtxs; ++v) counts[v] = graph->adj[v].count;
+  broadcast(processes, counts.data(), static_cast<int64_t>(counts.size() * sizeof(int32_t)));
+  broadcast(processes, graph->block.data(),
+            static_cast<int64_t>(graph->block.size() * sizeof(int32_t)));
+  if (processes.rank == 0) return;
+  for (int32_t v = 1; v <= nvtxs; ++v) graph->adj[v].count = counts[v];
+  rebuild_entry_pointers(*graph, nvtxs);
 }

@@ -41,6 +41,7 @@ struct Workspace {
   int32_t build_pause = 0;      // iterations left to build one vertex at a time
   int32_t build_backoff = 1;    // the pause after the next refusal
   EdgeSlots slots;
+  std::vector<double> exchange;  // the repulsion by leaf order, shared between processes
 };
 
 /// Lists the vertices in the depth-first order of their leaves (octant 0
@@ -108,6 +109,21 @@ void build_octree(RunContext& run, int32_t nvtxs, double X, double Y, double Z, 
   run.phase_ns[kPhaseBuild] += clock_ns() - started;
 }
 
+/// Gives every process the displacements that the others' stretches of
+/// the leaf order hold, the repulsion of vertex order[i] in slot i.
+void share_repulsion(RunContext& run, int32_t nvtxs, int64_t mine_first, int64_t mine_end,
+                     Workspace& ws) {
+  const int32_t* order = ws.walk_order.data();
+  double* d[4] = {nullptr, ws.disp[1].data(), ws.disp[2].data(), ws.disp[3].data()};
+  ws.exchange.resize(3 * static_cast<size_t>(nvtxs));
+  double* slots = ws.exchange.data();
+  for (int64_t i = mine_first; i < mine_end; ++i)
+    for (int a = 1; a <= 3; ++a) slots[3 * i + a - 1] = d[a][order[i]];
+  share_blocks(run.processes, slots, nvtxs, 3);
+  for (int64_t i = 0; i < nvtxs; ++i)
+    for (int a = 1; a <= 3; ++a) d[a][order[i]] = slots[3 * i + a - 1];
+}
+
 void repulsion(RunContext& run, int32_t nvtxs, double k, double ratio, const Posn& posn,
                Workspace& ws) {
   uint64_t started = clock_ns();
@@ -119,7 +135,11 @@ void repulsion(RunContext& run, int32_t nvtxs, double k, double ratio, const Pos
   double* dz = ws.disp[3].data();
   order_by_leaves(nvtxs, ws);
   const int32_t* order = ws.walk_order.data();
-  parallel_for(run.threads, 0, int64_t{nvtxs}, kMinRepulsionChunk,
+  // Each process walks its own stretch of the leaf order (all of it when
+  // alone); the stretches are shared afterwards.
+  int64_t mine_first = 0, mine_end = nvtxs;
+  process_block(nvtxs, run.processes.rank, run.processes.count, mine_first, mine_end);
+  parallel_for(run.threads, mine_first, mine_end, kMinRepulsionChunk,
                [&](int thread, int64_t b, int64_t e) {
     NodeQueue& queue = ws.queues[thread];
     SharedQueue& shared = ws.shared_queues[thread];
@@ -145,6 +165,7 @@ void repulsion(RunContext& run, int32_t nvtxs, double k, double ratio, const Pos
       dz[v] = fz * kRepulsionScale;
     }
   });
+  if (run.processes.count > 1) share_repulsion(run, nvtxs, mine_first, mine_end, ws);
   run.phase_ns[kPhaseRepulse] += clock_ns() - started;
 }
 
