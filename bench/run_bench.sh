@@ -10,6 +10,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/.." && pwd)
 
 threads=2
+processes=1
 only=""
 skip_huge=0
 peer=0
@@ -36,6 +37,8 @@ table row per graph as it finishes.
 
 options:
   --threads N         threads for frlayout3d (default 2)
+  --processes P       run on P processes with mpirun (builds with -DFRLAYOUT_MPI=ON
+                      in build-bench-mpi); peak MB is then the largest process's
   --only A,B,...      run only these ladder graphs (see --list)
   --skip-huge         leave out the 10^6-vertex graphs
   --peer              also time sfdp -Gdimen=3 on each graph (needs graphviz)
@@ -59,6 +62,7 @@ EOF
 while [ $# -gt 0 ]; do
   case "$1" in
     --threads) threads=$2; shift 2 ;;
+    --processes) processes=$2; shift 2 ;;
     --only) only=$2; shift 2 ;;
     --skip-huge) skip_huge=1; shift ;;
     --peer) peer=1; shift ;;
@@ -139,7 +143,14 @@ fi
 
 # --- build -----------------------------------------------------------------
 echo "building in $build ..." >&2
-cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DFRLAYOUT_BENCH=ON \
+launcher=()
+mpi_flag=OFF
+if [ "$processes" -gt 1 ]; then
+  mpi_flag=ON
+  [ "$build" = "$repo/build-bench" ] && build="$repo/build-bench-mpi"
+  launcher=(mpirun --oversubscribe --allow-run-as-root -np "$processes")
+fi
+cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DFRLAYOUT_BENCH=ON -DFRLAYOUT_MPI=$mpi_flag \
   -DFRLAYOUT_TESTS=OFF >"$build.cmake.log" 2>&1 || { cat "$build.cmake.log" >&2; exit 1; }
 targets=(--target gen_graph)
 [ -z "$bin" ] && [ -z "$rev" ] && targets+=(--target frlayout3d)
@@ -191,7 +202,7 @@ log="$cache/runs/$stamp.md"
   echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(awk '/MemTotal/ {printf "%.1f GiB", $2/1048576}' /proc/meminfo)"
   echo "date: $(date -u '+%Y-%m-%d %H:%M UTC')"
   echo "commit: $source_desc"
-  echo "tool: $tool, -threads $threads${friterations:+, -friterations $friterations}"
+  echo "tool: $tool, -threads $threads${friterations:+, -friterations $friterations}, $processes process(es)"
   [ "$peer" = 1 ] && echo "peer: $("$sfdp_bin" -V 2>&1 | head -1), sfdp -Gdimen=3 -Tdot -o /dev/null, limit ${peer_timeout}s"
   echo "load at start: $(cut -d' ' -f1-3 /proc/loadavg)"
   echo
@@ -282,7 +293,7 @@ run_one() {
     local extra=()
     [ -n "$friterations" ] && extra=(-friterations "$friterations")
     echo "running frlayout3d on $name ..." >&2
-    timed_run "$tool_timeout" "$tool" -in "$path" -out "$out" -seed 1 -timings -threads "$threads" \
+    timed_run "$tool_timeout" "${launcher[@]}" "$tool" -in "$path" -out "$out" -seed 1 -timings -threads "$threads" \
       "${extra[@]}" >"$stdout_file" 2>"$stderr_file"
     if [ "$run_status" != 0 ]; then
       local why="exit status $run_status"
