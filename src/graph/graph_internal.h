@@ -8,6 +8,7 @@
 //   ...        chunks freed as scattered   dedupe each list in place
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,6 +42,25 @@ struct FormatReader {
 /// White space within a line of the text formats.
 inline bool is_blank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+/// Whether a line holds white space only.
+inline bool is_blank_line(const char* line, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if (!is_blank(line[i])) return false;
+  return true;
+}
+
+/// Adds a skipped blank line of `length` bytes to the run of them; past
+/// kBlankRunLimit bytes in a row it fails the read (lines.error set) and
+/// returns false.
+inline bool count_blank_line(LineReader& lines, int64_t& run, size_t length) {
+  run += static_cast<int64_t>(length);
+  if (run <= kBlankRunLimit) return true;
+  lines.error = EFBIG;
+  lines.error_text = "more than " + std::to_string(kBlankRunLimit) +
+                     " bytes of blank lines in a row and nothing else (is this a graph file?)";
+  return false;
 }
 
 /// One edge as read: two endpoint numbers from 1 on.

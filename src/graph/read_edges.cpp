@@ -162,6 +162,7 @@ bool read_body(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t&
 
   const char* line = nullptr;
   size_t length = 0;
+  int64_t blank_run = 0;  // bytes of blank lines since the last edge
   while (next_line(r.lines, line, length)) {
     if (r.lines.line_number == 1 && length >= 3 && std::memcmp(line, "\xEF\xBB\xBF", 3) == 0) {
       line += 3;  // a UTF-8 byte-order mark is not part of the text
@@ -170,7 +171,11 @@ bool read_body(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t&
     int64_t a = 0, b = 0;
     LineKind kind = parse_edge_line(r, line, length, a, b);
     if (kind == LineKind::kError) return false;
-    if (kind == LineKind::kSkip) continue;
+    if (kind == LineKind::kSkip) {
+      if (is_blank_line(line, length) && !count_blank_line(r.lines, blank_run, length)) break;
+      continue;
+    }
+    blank_run = 0;
     batch[pending++] = IdPair{a, b};
     if (pending == kLookupBatch) {
       if (!number_batch(table, batch, pending, edges, r.status)) return r.fail_file(too_many);

@@ -143,6 +143,17 @@ bool parse_line_format(Reader& r, const char* p, const char* end, int64_t line_n
   return true;
 }
 
+/// Longest vertex line read: a hub may list every neighbour entry the
+/// header allows, each with its weight, at up to kBytesPerToken bytes a
+/// number (long enough for any integer or weight written with padding).
+/// Beyond that a line (an endless one of NUL bytes, say) is refused.
+size_t vertex_line_limit(const LineFormat& format, int64_t max_neighbours) {
+  constexpr int64_t kBytesPerToken = 64;
+  const int64_t tokens =
+      format.leading + max_neighbours * (format.edge_weights ? 2 : 1) + 1;
+  return static_cast<size_t>(std::max<int64_t>(kShortLineLimit, tokens * kBytesPerToken));
+}
+
 bool parse_header(Reader& r, const char* line, size_t len, int64_t line_no,
                   int32_t& nvtxs, int32_t& nedges, LineFormat& format) {
   const char* p = line;
@@ -228,6 +239,7 @@ bool read_body(Reader& r, LineReader& lines, GraphHandle& graph,
   if (std::memchr(line, '\r', hlen) && line[length - 1] != '\n') r.saw_lone_cr = true;
 
   const int64_t max_neighbours = 2 * int64_t{nedges};
+  lines.max_line = vertex_line_limit(format, max_neighbours);
   // A lying header must not make us allocate far beyond what the file holds:
   // every vertex line takes at least one byte of the file and every entry
   // at least two. The per-vertex arrays grow line by line past that.

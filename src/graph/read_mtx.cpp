@@ -26,9 +26,11 @@ inline const char* skip_blanks(const char* p, const char* end) {
 
 /// The next line that is neither blank nor a "%" comment.
 bool next_content_line(LineReader& lines, const char*& line, size_t& length) {
+  int64_t blank_run = 0;
   while (next_line(lines, line, length)) {
     const char* p = skip_blanks(line, line + length);
     if (p < line + length && *p != '%') return true;
+    if (p == line + length && !count_blank_line(lines, blank_run, length)) return false;
   }
   return false;
 }
