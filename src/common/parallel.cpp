@@ -8,6 +8,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <cstdio>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -81,7 +83,15 @@ void set_thread_count(int threads) {
   g_pool = &p;
   while (static_cast<int>(p.workers.size()) < threads - 1) {
     int id = static_cast<int>(p.workers.size()) + 1;
-    p.workers.emplace_back([id] { g_pool->work(id); });
+    try {
+      p.workers.emplace_back([id] { g_pool->work(id); });
+    } catch (const std::system_error& e) {
+      // Out of threads or of memory for their stacks: go on with fewer.
+      g_threads = id;
+      std::fprintf(stderr, "frlayout3d: warning: could start only %d of %d threads (%s); "
+                   "running with %d\n", id, threads, e.what(), id);
+      break;
+    }
   }
 }
 

@@ -89,6 +89,11 @@ InputFormat input_format_of_path(const std::string& path);
 bool read_graph_file(const std::string& path, const std::string& format, GraphHandle& graph,
                      int32_t& nvtxs, int32_t& nedges, ReadStatus& status);
 
+/// Input bytes as they are quoted in messages, in double quotes: printable
+/// ASCII as it is, a backslash as two, every other byte as \xHH, a line end
+/// at the end left out, and at most `limit` bytes shown ("..." after them).
+std::string quote_text(const char* text, size_t length, size_t limit = 40);
+
 /// A buffered output file that remembers the first write error.
 struct OutFile {
   int fd = -1;

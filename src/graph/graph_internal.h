@@ -108,8 +108,6 @@ bool read_mtx(const std::string& path, GraphHandle& graph, int32_t& nvtxs, int32
 bool read_edge_list(const std::string& path, GraphHandle& graph, int32_t& nvtxs,
                     int32_t& nedges, ReadStatus& status);
 
-/// A token as it is quoted in messages: printable, at most 40 characters.
-std::string quote_text(const char* text, size_t length);
 
 /// Reads the digits at p as an unsigned number, advancing p past them.
 /// False when there is no digit or the number exceeds `limit`.

@@ -315,8 +315,7 @@ bool read_body(Reader& r, LineReader& lines, GraphHandle& graph,
                                    " does not begin with a vertex number");
       if (res == NumberResult::kTooLarge || w < 1 || w > nvtxs)
         return r.fail(line_no, "vertex " + std::to_string(v) + " lists the neighbour " +
-                                   std::string(piece, static_cast<size_t>(
-                                                          std::min<ptrdiff_t>(pend - piece, 40))) +
+                                   quote_text(piece, static_cast<size_t>(pend - piece)) +
                                    ", outside 1.." + std::to_string(nvtxs));
       last_neighbour = w;
       if (w == v) {

@@ -31,12 +31,14 @@ bool ends_with(const std::string& text, const char* ending) {
 
 }  // namespace
 
-std::string quote_text(const char* text, size_t length) {
+std::string quote_text(const char* text, size_t length, size_t limit) {
   while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) --length;
   std::string s = "\"";
-  for (size_t i = 0; i < length && i < 40; ++i) {
+  for (size_t i = 0; i < length && i < limit; ++i) {
     unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 32 && c < 127) {
+    if (c == '\\') {
+      s += "\\\\";
+    } else if (c >= 32 && c < 127) {
       s += static_cast<char>(c);
     } else {
       char hex[8];
@@ -44,7 +46,7 @@ std::string quote_text(const char* text, size_t length) {
       s += hex;
     }
   }
-  if (length > 40) s += "...";
+  if (length > limit) s += "...";
   return s + "\"";
 }
 
