@@ -213,6 +213,7 @@ bool line_reader_open_file(LineReader& reader, const std::string& path, ReadStat
 }
 
 bool next_line(LineReader& reader, const char*& line, size_t& length) {
+  if (reader.error != 0) return false;  // a failed read stays failed
   size_t scanned = reader.begin;  // bytes before this hold no line feed
   for (;;) {
     const char* base = reader.buffer.data();
@@ -254,6 +255,11 @@ bool next_line(LineReader& reader, const char*& line, size_t& length) {
     if (got == 0) reader.at_eof = true;
     reader.end += static_cast<size_t>(got);
   }
+}
+
+void unread_line(LineReader& reader, size_t length) {
+  reader.begin -= length;
+  --reader.line_number;
 }
 
 int64_t text_size_hint(const LineReader& reader) {

@@ -78,6 +78,10 @@ bool line_reader_open_file(LineReader& reader, const std::string& path, ReadStat
 /// (reader.error tells which). The line stays valid until the next call.
 bool next_line(LineReader& reader, const char*& line, size_t& length);
 
+/// Gives back the line next_line just returned (`length` bytes), so that
+/// the next call returns it again.
+void unread_line(LineReader& reader, size_t length);
+
 /// An estimate of the bytes of text the file holds, for sizing arrays
 /// against a header that may lie: the file size for plain files, the size
 /// the gzip trailer records for compressed ones (only a hint: it is modulo

@@ -151,7 +151,9 @@ LineKind parse_edge_line(FormatReader& r, const char* line, size_t length, int64
   return LineKind::kEdge;
 }
 
-bool read_body(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t& nedges_out) {
+}  // namespace
+
+bool read_edge_list(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t& nedges_out) {
   IdTable table;
   table.ids.push_back(-1);  // slot 0 unused
   table_resize(table, kFirstTableSize);
@@ -164,10 +166,7 @@ bool read_body(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t&
   size_t length = 0;
   int64_t blank_run = 0;  // bytes of blank lines since the last edge
   while (next_line(r.lines, line, length)) {
-    if (r.lines.line_number == 1 && length >= 3 && std::memcmp(line, "\xEF\xBB\xBF", 3) == 0) {
-      line += 3;  // a UTF-8 byte-order mark is not part of the text
-      length -= 3;
-    }
+    skip_byte_order_mark(r.lines, line, length);
     int64_t a = 0, b = 0;
     LineKind kind = parse_edge_line(r, line, length, a, b);
     if (kind == LineKind::kError) return false;
@@ -215,14 +214,4 @@ bool read_body(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t&
     return r.fail_file(error);
   nvtxs_out = nvtxs;
   return true;
-}
-
-}  // namespace
-
-bool read_edge_list(const std::string& path, GraphHandle& graph, int32_t& nvtxs,
-                    int32_t& nedges, ReadStatus& status) {
-  status = ReadStatus{};
-  FormatReader r{path, status, {}};
-  if (!line_reader_open_file(r.lines, path, status)) return false;
-  return read_body(r, graph, nvtxs, nedges);
 }

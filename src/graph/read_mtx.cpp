@@ -55,11 +55,7 @@ bool is_one_of(const std::string& word, std::initializer_list<const char*> names
 }
 
 bool check_banner(FormatReader& r, const char* line, size_t length) {
-  // A UTF-8 byte-order mark is not part of the text.
-  if (length >= 3 && std::memcmp(line, "\xEF\xBB\xBF", 3) == 0) {
-    line += 3;
-    length -= 3;
-  }
+  skip_byte_order_mark(r.lines, line, length);
   const std::vector<std::string> w = lower_words(line, length);
   if (w.empty() || w[0] != "%%matrixmarket")
     return r.fail(1, "a Matrix Market file begins with the line \"%%MatrixMarket matrix "
@@ -163,7 +159,9 @@ bool parse_entry(FormatReader& r, const char* line, size_t length, int32_t order
   return true;
 }
 
-bool read_body(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t& nedges_out) {
+}  // namespace
+
+bool read_mtx(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t& nedges_out) {
   const char* line = nullptr;
   size_t length = 0;
   if (!next_line(r.lines, line, length))
@@ -197,14 +195,4 @@ bool read_body(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t&
   }
   nvtxs_out = order;
   return true;
-}
-
-}  // namespace
-
-bool read_mtx(const std::string& path, GraphHandle& graph, int32_t& nvtxs, int32_t& nedges,
-              ReadStatus& status) {
-  status = ReadStatus{};
-  FormatReader r{path, status, {}};
-  if (!line_reader_open_file(r.lines, path, status)) return false;
-  return read_body(r, graph, nvtxs, nedges);
 }
