@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <climits>
 #include <new>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -113,6 +114,21 @@ std::string quote_path(const std::string& path) {
   return quote_text(path.data(), path.size(), path.size());
 }
 
+/// SIGINT, SIGTERM and SIGHUP held back in this thread for the life of
+/// the object.
+struct EndingSignalsBlocked {
+  sigset_t old;
+  EndingSignalsBlocked() {
+    sigset_t block;
+    sigemptyset(&block);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&block, sig);
+    ::pthread_sigmask(SIG_BLOCK, &block, &old);
+  }
+  ~EndingSignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &old, nullptr); }
+  EndingSignalsBlocked(const EndingSignalsBlocked&) = delete;
+  EndingSignalsBlocked& operator=(const EndingSignalsBlocked&) = delete;
+};
+
 /// The folder part of a path, "." when it has none.
 std::string folder_of(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -132,16 +148,15 @@ int create_temporary(const std::string& path, std::string& temp_name) {
   }
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
-  sigset_t block, old;
-  sigemptyset(&block);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&block, sig);
-  ::sigprocmask(SIG_BLOCK, &block, &old);  // no signal between create and record
-  int fd = ::mkstemp(name.data());
-  if (fd >= 0) {
-    std::memcpy(g_temporary, name.data(), name.size());
-    g_temporary_set = 1;
+  int fd = -1;
+  {
+    const EndingSignalsBlocked blocked;  // none between creating and recording
+    fd = ::mkstemp(name.data());
+    if (fd >= 0) {
+      std::memcpy(g_temporary, name.data(), name.size());
+      g_temporary_set = 1;
+    }
   }
-  ::sigprocmask(SIG_SETMASK, &old, nullptr);
   if (fd < 0) return -1;
   temp_name = name.data();
   // mkstemp makes the file private; give it the mode a plain create would.
@@ -266,7 +281,12 @@ int run(int argc, const char* const* argv) {
   install_signal_handlers();
   seed_rand15(s.seed);
   unsigned hardware = std::thread::hardware_concurrency();
-  set_thread_count(s.threads > 0 ? s.threads : (hardware > 0 ? static_cast<int>(hardware) : 1));
+  {
+    // The workers start with the ending signals blocked, so that these
+    // reach the main thread, which blocks them while it names a temporary.
+    const EndingSignalsBlocked blocked;
+    set_thread_count(s.threads > 0 ? s.threads : (hardware > 0 ? static_cast<int>(hardware) : 1));
+  }
 
   GraphHandle graph;
   int32_t nvtxs = 0, nedges = 0;
