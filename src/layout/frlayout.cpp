@@ -106,11 +106,15 @@ void timed_smoothing(const Graph& graph, int32_t nvtxs, double X, double Y, doub
 }
 
 /// Moves a refused vertex at least 2 and less than 3 epsilon towards the
-/// middle of each axis (from the exact middle, downwards).
+/// middle of each axis (from the exact middle, downwards), and at least
+/// four units in the last place of its coordinate, which a tiny epsilon on
+/// a large drawing area would not.
 inline double nudged(double c, double extent, double epsilon) {
   double r = rand15();
-  if (extent - c > c) return c + epsilon * (r / 32768 + 2);
-  return c - epsilon * (r / 32768 + 2);
+  const double least = 4 * (std::nextafter(std::fabs(c), INFINITY) - std::fabs(c));
+  const double step = std::max(epsilon * (r / 32768 + 2), least);
+  if (extent - c > c) return c + step;
+  return c - step;
 }
 
 void build_octree(int32_t nvtxs, double X, double Y, double Z, double epsilon, Posn& posn,
