@@ -257,6 +257,20 @@ std::string ids_filename(const std::string& layout_filename) {
   return layout_filename + ".ids";
 }
 
+/// Before any work: the outputs checked, the signal handlers installed and
+/// the worker threads started. Returns 0 or the exit status, after the
+/// message.
+int prepare_run(const RunSettings& s) {
+  if (int refusal = check_outputs(s)) return refusal;
+  install_signal_handlers();
+  // The workers start with the ending signals blocked, so that these reach
+  // the main thread, which blocks them while it names a temporary.
+  const EndingSignalsBlocked blocked;
+  unsigned hardware = std::thread::hardware_concurrency();
+  set_thread_count(s.threads > 0 ? s.threads : (hardware > 0 ? static_cast<int>(hardware) : 1));
+  return 0;
+}
+
 /// What the run is doing, for the out-of-memory message.
 std::string g_stage = "starting";
 
@@ -277,16 +291,8 @@ int run(int argc, const char* const* argv) {
     case ParseOutcome::kRun:
       break;
   }
-  if (int refusal = check_outputs(s)) return refusal;
-  install_signal_handlers();
   seed_rand15(s.seed);
-  unsigned hardware = std::thread::hardware_concurrency();
-  {
-    // The workers start with the ending signals blocked, so that these
-    // reach the main thread, which blocks them while it names a temporary.
-    const EndingSignalsBlocked blocked;
-    set_thread_count(s.threads > 0 ? s.threads : (hardware > 0 ? static_cast<int>(hardware) : 1));
-  }
+  if (int refusal = prepare_run(s)) return refusal;
 
   GraphHandle graph;
   int32_t nvtxs = 0, nedges = 0;

@@ -30,18 +30,6 @@ void rebuild_entry_pointers(Graph& graph, int32_t nvtxs) {
 
 void free_graph(GraphHandle& graph) { graph.reset(); }
 
-namespace {
-
-/// Entries reserved ahead when the input's size is unknown (a pipe); the
-/// arrays grow beyond it as lines arrive.
-constexpr int64_t kUnknownSizeReserve = int64_t{1} << 20;
-
-inline bool is_separator(char c) { return c == ',' || c == ' ' || c == '\t'; }
-
-enum class NumberResult { kOk, kNoDigits, kTooLarge };
-
-/// Reads a decimal integer the way "%d" does: optional sign, then digits,
-/// ending at the first other character. Values beyond 32 bits are refused.
 NumberResult parse_int32(const char*& p, const char* end, int32_t& value) {
   bool negative = false;
   if (p < end && (*p == '+' || *p == '-')) {
@@ -58,6 +46,14 @@ NumberResult parse_int32(const char*& p, const char* end, int32_t& value) {
   value = static_cast<int32_t>(negative ? -magnitude : magnitude);
   return NumberResult::kOk;
 }
+
+namespace {
+
+/// Entries reserved ahead when the input's size is unknown (a pipe); the
+/// arrays grow beyond it as lines arrive.
+constexpr int64_t kUnknownSizeReserve = int64_t{1} << 20;
+
+inline bool is_separator(char c) { return c == ',' || c == ' ' || c == '\t'; }
 
 /// Length of a line as the string functions see it: up to the first NUL.
 inline size_t visible_length(const char* line, size_t length) {
