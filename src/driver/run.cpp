@@ -181,7 +181,8 @@ struct OutputTarget {
 /// a link or nothing. Returns 0 or the exit status, after the message.
 int check_output(const std::string& path, OutputTarget& target) {
   const std::string folder = folder_of(path);
-  const std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+  const size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   target.path = path;
   int error = 0;
   struct stat st {};
