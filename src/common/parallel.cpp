@@ -8,6 +8,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <cstdio>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -72,9 +74,18 @@ Threads start_threads(int count) {
   if (threads.count == 1) return threads;
   threads.pool = std::make_shared<WorkerPool>();
   WorkerPool* p = threads.pool.get();
-  while (static_cast<int>(p->workers.size()) < threads.count - 1) {
+  const int wanted = threads.count;
+  while (static_cast<int>(p->workers.size()) < wanted - 1) {
     int id = static_cast<int>(p->workers.size()) + 1;
-    p->workers.emplace_back([p, id] { p->work(id); });
+    try {
+      p->workers.emplace_back([p, id] { p->work(id); });
+    } catch (const std::system_error& e) {
+      // Out of threads or of memory for their stacks: go on with fewer.
+      threads.count = id;
+      std::fprintf(stderr, "frlayout3d: warning: could start only %d of %d threads (%s); "
+                   "running with %d\n", id, wanted, e.what(), id);
+      break;
+    }
   }
   return threads;
 }

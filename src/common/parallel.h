@@ -18,8 +18,8 @@ struct Threads {
   std::shared_ptr<WorkerPool> pool;
 };
 
-/// Threads for `count` threads (at least 1). Throws std::system_error
-/// when a worker cannot be started.
+/// Threads for `count` threads (at least 1); when the system cannot start
+/// them all, as many as it could, with a warning on standard error.
 Threads start_threads(int count);
 
 /// Calls body(thread, begin, end) on disjoint contiguous ranges covering

@@ -4,9 +4,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <csignal>
 #include <ctime>
 #include <fcntl.h>
+#include <climits>
 #include <new>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -37,13 +40,84 @@ void print_timings(const RunContext& run, int32_t nvtxs, int32_t nedges) {
                run.finest_ns_per_vertex_iteration, run.threads.count);
 }
 
-/// Creates a new file beside `path`; returns its descriptor and name, or -1
+/// The temporary file being written, for the signal handlers to remove.
+char g_temporary[4096];
+volatile sig_atomic_t g_temporary_set = 0;
+
+/// SIGINT, SIGTERM, SIGHUP: the temporary goes, then the signal ends the
+/// run as it would have.
+extern "C" void remove_temporary_and_die(int sig) {
+  if (g_temporary_set) ::unlink(g_temporary);
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+/// Signals while the run lasts: a write beyond the file-size limit fails
+/// with EFBIG ("cannot write") instead of killing the run; a closed
+/// standard output (a pipe into "head") costs the report, not the layout
+/// file; an interrupt, a termination or a hang-up removes the temporary.
+void install_signal_handlers() {
+  ::signal(SIGXFSZ, SIG_IGN);
+  ::signal(SIGPIPE, SIG_IGN);
+  struct sigaction act {};
+  act.sa_handler = remove_temporary_and_die;
+  sigemptyset(&act.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old {};
+    // A signal the caller set to be ignored (nohup) stays ignored.
+    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    ::sigaction(sig, &act, nullptr);
+  }
+}
+
+/// A path as it is quoted in messages.
+std::string quote_path(const std::string& path) {
+  return quote_text(path.data(), path.size(), path.size());
+}
+
+/// SIGINT, SIGTERM and SIGHUP held back in this thread for the life of
+/// the object.
+struct EndingSignalsBlocked {
+  sigset_t old;
+  EndingSignalsBlocked() {
+    sigset_t block;
+    sigemptyset(&block);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&block, sig);
+    ::pthread_sigmask(SIG_BLOCK, &block, &old);
+  }
+  ~EndingSignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &old, nullptr); }
+  EndingSignalsBlocked(const EndingSignalsBlocked&) = delete;
+  EndingSignalsBlocked& operator=(const EndingSignalsBlocked&) = delete;
+};
+
+/// The folder part of a path, "." when it has none.
+std::string folder_of(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+/// Creates a new file in the folder of `path`, under a short random name
+/// (no longer than any name the folder takes, so a target name of the
+/// longest length still works); returns its descriptor and name, or -1
 /// with errno set.
 int create_temporary(const std::string& path, std::string& temp_name) {
-  std::vector<char> name(path.begin(), path.end());
-  const char kPattern[] = ".tmp-XXXXXX";
-  name.insert(name.end(), kPattern, kPattern + sizeof kPattern);
-  int fd = ::mkstemp(name.data());
+  std::string pattern = folder_of(path) + "/.frl-XXXXXX";
+  if (pattern.size() >= sizeof g_temporary) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  int fd = -1;
+  {
+    const EndingSignalsBlocked blocked;  // none between creating and recording
+    fd = ::mkstemp(name.data());
+    if (fd >= 0) {
+      std::memcpy(g_temporary, name.data(), name.size());
+      g_temporary_set = 1;
+    }
+  }
   if (fd < 0) return -1;
   temp_name = name.data();
   // mkstemp makes the file private; give it the mode a plain create would.
@@ -51,6 +125,89 @@ int create_temporary(const std::string& path, std::string& temp_name) {
   ::umask(mask);
   ::fchmod(fd, 0666 & ~mask);
   return fd;
+}
+
+/// One file the run will write, as it is checked before any work.
+struct OutputTarget {
+  std::string path;
+  std::string normalised;  ///< the real path of its folder, then its name
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+
+/// Checks that `path` can be written as an output before the run starts:
+/// its folder exists and takes files, its name is not too long, and what
+/// stands at the path (not followed, if a symbolic link) is a regular file,
+/// a link or nothing. Returns 0 or the exit status, after the message.
+int check_output(const std::string& path, OutputTarget& target) {
+  const std::string folder = folder_of(path);
+  const size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  target.path = path;
+  int error = 0;
+  struct stat st {};
+  char real[PATH_MAX];
+  if (::stat(folder.c_str(), &st) != 0) error = errno;
+  else if (!S_ISDIR(st.st_mode)) error = ENOTDIR;
+  else if (::access(folder.c_str(), W_OK | X_OK) != 0) error = errno;
+  else if (name.empty()) error = EISDIR;
+  else if (long max = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+           max > 0 && name.size() > static_cast<size_t>(max)) error = ENAMETOOLONG;
+  else if (::realpath(folder.c_str(), real) == nullptr) error = errno;
+  if (error == 0 && ::lstat(path.c_str(), &st) == 0) {
+    target.exists = true;
+    target.device = st.st_dev;
+    target.inode = st.st_ino;
+    if (S_ISDIR(st.st_mode)) {
+      error = EISDIR;
+    } else if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+      std::fprintf(stderr, "frlayout3d: %s is not a regular file (a device, FIFO or socket); "
+                   "refusing to replace it\n", quote_path(path).c_str());
+      return kExitUsage;
+    }
+  }
+  if (error != 0) {
+    std::fprintf(stderr, "frlayout3d: cannot write %s: %s\n", path.c_str(), std::strerror(error));
+    return kExitFailure;
+  }
+  target.normalised = std::string(real) + "/" + name;
+  return 0;
+}
+
+/// Whether two checked outputs, or an output and the input, are one file.
+bool same_file(const OutputTarget& a, const OutputTarget& b) {
+  if (a.exists && b.exists) return a.device == b.device && a.inode == b.inode;
+  return a.normalised == b.normalised;
+}
+
+/// Checks every output of the run before any work: each writable and no
+/// device (check_output), no two the same file, none the input. Returns 0
+/// or the exit status, after the message.
+int check_outputs(const RunSettings& s) {
+  std::vector<OutputTarget> targets;
+  for (const std::string* path : {&s.layoutFilename, &s.html_file, &s.export_file}) {
+    if (path->empty()) continue;
+    targets.emplace_back();
+    if (int status = check_output(*path, targets.back())) return status;
+  }
+  struct stat in {};
+  const bool input_exists = ::stat(s.graphFilename.c_str(), &in) == 0;
+  for (size_t i = 0; i < targets.size(); ++i) {
+    const OutputTarget& t = targets[i];
+    if (input_exists && t.exists && t.device == in.st_dev && t.inode == in.st_ino) {
+      std::fprintf(stderr, "frlayout3d: the output %s is the input file; refusing to "
+                   "overwrite it\n", quote_path(t.path).c_str());
+      return kExitUsage;
+    }
+    for (size_t j = 0; j < i; ++j)
+      if (same_file(targets[j], t)) {
+        std::fprintf(stderr, "frlayout3d: the outputs %s and %s are the same file\n",
+                     quote_path(targets[j].path).c_str(), quote_path(t.path).c_str());
+        return kExitUsage;
+      }
+  }
+  return 0;
 }
 
 /// The name of the id file that goes with an output name.
@@ -68,6 +225,23 @@ struct Input {
   int32_t nedges = 0;
   ReadStatus status;
 };
+
+/// Before any work: the outputs checked (by process 0, which says what is
+/// wrong), the signal handlers installed and the worker threads started.
+/// Returns 0 or the exit status, the same on every process.
+int prepare_run(const RunSettings& s, RunContext& run) {
+  int refusal = run.processes.rank == 0 ? check_outputs(s) : 0;
+  broadcast(run.processes, &refusal, sizeof refusal);
+  if (refusal != 0) return refusal;
+  install_signal_handlers();
+  // The workers start with the ending signals blocked, so that these reach
+  // the main thread, which blocks them while it names a temporary.
+  const EndingSignalsBlocked blocked;
+  unsigned hardware = std::thread::hardware_concurrency();
+  run.threads =
+      start_threads(s.threads > 0 ? s.threads : (hardware > 0 ? static_cast<int>(hardware) : 1));
+  return 0;
+}
 
 /// Reads the graph on process 0, which reports a failure, and hands it to
 /// the others; false on every process when it could not be read.
@@ -170,9 +344,7 @@ int run(int argc, const char* const* argv, const Processes& processes, std::stri
   run.rand15_state = s.seed;
   run.processes = processes;
   if (!first) run.console = nullptr;
-  unsigned hardware = std::thread::hardware_concurrency();
-  run.threads =
-      start_threads(s.threads > 0 ? s.threads : (hardware > 0 ? static_cast<int>(hardware) : 1));
+  if (int refusal = prepare_run(s, run)) return refusal;
 
   Input in;
   if (!read_input(s, run, in, stage)) return kExitFailure;
@@ -209,8 +381,9 @@ bool write_file_atomically(const std::string& path, const std::function<void(Out
   if (error == 0 && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) ::unlink(temp.c_str());
+  g_temporary_set = 0;
   if (error != 0) {
-    ::unlink(temp.c_str());
     std::fprintf(stderr, "frlayout3d: cannot write %s: %s\n", path.c_str(), std::strerror(error));
     return false;
   }

@@ -89,6 +89,21 @@ InputFormat input_format_of_path(const std::string& path);
 bool read_graph_file(const std::string& path, const std::string& format, GraphHandle& graph,
                      int32_t& nvtxs, int32_t& nedges, ReadStatus& status);
 
+/// The outcome of reading a number.
+enum class NumberResult { kOk, kNoDigits, kTooLarge };
+
+/// Reads a decimal integer at p the way "%d" does, white space before it
+/// not included: an optional sign, then digits, ending at the first other
+/// character or at `end`; p is left after what was read. kNoDigits when no
+/// digit follows the sign, kTooLarge beyond 32 bits. The one such parser:
+/// the adjacency-list header and vertex lines use it, and so can options.
+NumberResult parse_int32(const char*& p, const char* end, int32_t& value);
+
+/// Input bytes as they are quoted in messages, in double quotes: printable
+/// ASCII as it is, a backslash as two, every other byte as \xHH, a line end
+/// at the end left out, and at most `limit` bytes shown ("..." after them).
+std::string quote_text(const char* text, size_t length, size_t limit = 40);
+
 /// A buffered output file that remembers the first write error.
 struct OutFile {
   int fd = -1;

@@ -8,6 +8,7 @@
 //   ...        chunks freed as scattered   dedupe each list in place
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,7 +21,7 @@
 struct FormatReader {
   const std::string& path;
   ReadStatus& status;
-  LineReader lines;
+  LineReader& lines;
 
   bool fail(int64_t line, const std::string& what) {
     status.error = path + ":" + std::to_string(line) + ": " + what;
@@ -38,9 +39,38 @@ struct FormatReader {
   }
 };
 
-/// White space within a line of the text formats.
+/// White space within a line of the text formats, as "%d" and "%s" skip it.
 inline bool is_blank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+/// Skips a UTF-8 byte-order mark at the start of the first line: it is not
+/// part of the text.
+inline void skip_byte_order_mark(const LineReader& lines, const char*& line, size_t& length) {
+  if (lines.line_number == 1 && length >= 3 && line[0] == '\xEF' && line[1] == '\xBB' &&
+      line[2] == '\xBF') {
+    line += 3;
+    length -= 3;
+  }
+}
+
+/// Whether a line holds white space only.
+inline bool is_blank_line(const char* line, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if (!is_blank(line[i])) return false;
+  return true;
+}
+
+/// Adds a skipped blank line of `length` bytes to the run of them; past
+/// kBlankRunLimit bytes in a row it fails the read (lines.error set) and
+/// returns false.
+inline bool count_blank_line(LineReader& lines, int64_t& run, size_t length) {
+  run += static_cast<int64_t>(length);
+  if (run <= kBlankRunLimit) return true;
+  lines.error = EFBIG;
+  lines.error_text = "more than " + std::to_string(kBlankRunLimit) +
+                     " bytes of blank lines in a row and nothing else (is this a graph file?)";
+  return false;
 }
 
 /// One edge as read: two endpoint numbers from 1 on.
@@ -77,19 +107,14 @@ bool build_graph_from_edges(EdgeCollector& edges, int32_t nvtxs,
                             const std::vector<int32_t>& relabel, GraphHandle& graph,
                             int32_t& nedges, std::string& error);
 
-/// Reads a Matrix Market coordinate matrix as a graph: entry (i, j) off the
-/// diagonal is the edge {i, j}; values are ignored. Contract of read_graph.
-bool read_mtx(const std::string& path, GraphHandle& graph, int32_t& nvtxs, int32_t& nedges,
-              ReadStatus& status);
-
-/// Reads an edge list: one edge per line as two non-negative integer ids;
-/// vertices are numbered by increasing id and status.original_ids keeps
-/// the ids. Contract of read_graph.
-bool read_edge_list(const std::string& path, GraphHandle& graph, int32_t& nvtxs,
-                    int32_t& nedges, ReadStatus& status);
-
-/// A token as it is quoted in messages: printable, at most 40 characters.
-std::string quote_text(const char* text, size_t length);
+/// The readers of the three formats, each on an opened file: the
+/// contract of read_graph. Matrix Market: entry (i, j) off the diagonal is
+/// the edge {i, j}; values are ignored. Edge list: one edge per line as two
+/// non-negative integer ids; vertices are numbered by increasing id and
+/// status.original_ids keeps the ids.
+bool read_metis(FormatReader& r, GraphHandle& graph, int32_t& nvtxs, int32_t& nedges);
+bool read_mtx(FormatReader& r, GraphHandle& graph, int32_t& nvtxs, int32_t& nedges);
+bool read_edge_list(FormatReader& r, GraphHandle& graph, int32_t& nvtxs, int32_t& nedges);
 
 /// Reads the digits at p as an unsigned number, advancing p past them.
 /// False when there is no digit or the number exceeds `limit`.

@@ -19,8 +19,9 @@
 
 namespace {
 
-/// Bytes of text held at first; the buffer doubles for longer lines.
-constexpr size_t kTextBufferSize = size_t{1} << 20;
+/// Bytes of text held at first; the buffer doubles for longer lines, up
+/// to the reader's max_line.
+constexpr size_t kTextBufferSize = kShortLineLimit;
 /// Bytes of compressed input read at a time.
 constexpr size_t kCompressedChunk = size_t{1} << 18;
 
@@ -184,6 +185,7 @@ void line_reader_open(LineReader& reader, int fd) {
   reader.error = 0;
   reader.error_text.clear();
   reader.line_number = 0;
+  reader.max_line = kShortLineLimit;
 }
 
 bool line_reader_open_file(LineReader& reader, const std::string& path, ReadStatus& status) {
@@ -211,6 +213,7 @@ bool line_reader_open_file(LineReader& reader, const std::string& path, ReadStat
 }
 
 bool next_line(LineReader& reader, const char*& line, size_t& length) {
+  if (reader.error != 0) return false;  // a failed read stays failed
   size_t scanned = reader.begin;  // bytes before this hold no line feed
   for (;;) {
     const char* base = reader.buffer.data();
@@ -239,12 +242,24 @@ bool next_line(LineReader& reader, const char*& line, size_t& length) {
       reader.end = pending;
     }
     scanned = pending;
-    if (reader.end == reader.buffer.size()) reader.buffer.resize(reader.buffer.size() * 2);
+    if (pending >= reader.max_line) {
+      fail_read(reader, EFBIG,
+                "the line is longer than " + std::to_string(reader.max_line) +
+                    " bytes and still has no line end (is this a graph file?)");
+      return false;
+    }
+    if (reader.end == reader.buffer.size())
+      reader.buffer.resize(std::min(reader.buffer.size() * 2, reader.max_line + 1));
     ssize_t got = read_text(reader);
     if (got < 0) return false;
     if (got == 0) reader.at_eof = true;
     reader.end += static_cast<size_t>(got);
   }
+}
+
+void unread_line(LineReader& reader, size_t length) {
+  reader.begin -= length;
+  --reader.line_number;
 }
 
 int64_t text_size_hint(const LineReader& reader) {

@@ -21,6 +21,20 @@ inline constexpr bool kGzipAvailable = true;
 inline constexpr bool kGzipAvailable = false;
 #endif
 
+/// Longest line of the formats whose lines are short: every line of the
+/// Matrix Market and edge-list formats, and the comments and header of the
+/// adjacency-list format. It is the size of the text buffer, so these lines
+/// never make the buffer grow; a real line of these formats holds a few
+/// dozen bytes.
+inline constexpr size_t kShortLineLimit = size_t{1} << 20;
+
+/// Blank lines (white space only) in a row that a reader skips before it
+/// gives up: 64 MiB of them hold nothing and take well under a second to
+/// scan, and no writer of graph files pads its output like that, so such
+/// input is refused instead of being read for ever (an endless stream of
+/// line feeds).
+inline constexpr int64_t kBlankRunLimit = int64_t{1} << 26;
+
 /// The zlib state of a compressed input; defined where zlib is used.
 struct Inflater;
 struct InflaterDeleter {
@@ -40,6 +54,10 @@ struct LineReader {
   int error = 0;     ///< errno of a failed read (EIO for bad gzip data)
   std::string error_text;   ///< what went wrong, one line, when error != 0
   int64_t line_number = 0;  ///< number of the line last returned (1-based)
+  /// Longest line accepted, line end included; a line that grows past it
+  /// fails the read as soon as that many bytes of it are in, so that an
+  /// endless line (a stream of NUL bytes) costs no more memory than this.
+  size_t max_line = kShortLineLimit;
 
   LineReader() = default;
   ~LineReader();
@@ -59,6 +77,10 @@ bool line_reader_open_file(LineReader& reader, const std::string& path, ReadStat
 /// line/length, or false at the end of the file or on a read error
 /// (reader.error tells which). The line stays valid until the next call.
 bool next_line(LineReader& reader, const char*& line, size_t& length);
+
+/// Gives back the line next_line just returned (`length` bytes), so that
+/// the next call returns it again.
+void unread_line(LineReader& reader, size_t length);
 
 /// An estimate of the bytes of text the file holds, for sizing arrays
 /// against a header that may lie: the file size for plain files, the size

@@ -1,11 +1,14 @@
 // read_edge_list: edge-list files, one edge per line as two vertex ids.
 // Ids are any non-negative integers, in any order and with gaps; a hash
-// table gives each new id the next number while the file is read, and at
+// table with a random seed (so that no choice of ids makes the lookups
+// collide) gives each new id the next number while the file is read, and at
 // the end the numbers are relabelled so that vertices 1..nvtxs follow the
 // ids in increasing order.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <limits>
+#include <sys/random.h>
 
 #include "graph/graph_internal.h"
 #include "graph/line_reader.h"
@@ -24,17 +27,31 @@ struct IdSlot {
   int32_t number;
 };
 
+/// 64 random bits from the system, for the seed of the id table.
+uint64_t random_seed() {
+  uint64_t seed = 0;
+  if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) != sizeof seed)
+    seed = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) *
+           0x9E3779B97F4A7C15u;
+  return seed;
+}
+
 /// Open-addressing table (linear probing) from ids to the numbers they
 /// were given, 1 for the first id seen, 2 for the next new one, ...
 struct IdTable {
   std::vector<IdSlot> slots;
   int shift = 0;             ///< 64 minus log2 of the slot count
+  uint64_t seed = 0;         ///< of the hash, random for every file
   std::vector<int64_t> ids;  ///< ids[e]: the id given number e (slot 0 unused)
 };
 
 inline size_t slot_of(const IdTable& t, int64_t id) {
-  // Fibonacci hashing: consecutive ids land far apart.
-  return static_cast<size_t>((static_cast<uint64_t>(id) * 0x9E3779B97F4A7C15u) >> t.shift);
+  // The id plus a random seed, mixed so that every bit of it moves every
+  // bit of the slot: the file's author cannot choose ids that collide.
+  uint64_t x = static_cast<uint64_t>(id) + t.seed;
+  x = (x ^ (x >> 33)) * 0xFF51AFD7ED558CCDu;
+  x = (x ^ (x >> 33)) * 0xC4CEB9FE1A85EC53u;
+  return static_cast<size_t>((x ^ (x >> 33)) >> t.shift);
 }
 
 void table_resize(IdTable& t, size_t slots) {
@@ -151,8 +168,11 @@ LineKind parse_edge_line(FormatReader& r, const char* line, size_t length, int64
   return LineKind::kEdge;
 }
 
-bool read_body(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t& nedges_out) {
+}  // namespace
+
+bool read_edge_list(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t& nedges_out) {
   IdTable table;
+  table.seed = random_seed();
   table.ids.push_back(-1);  // slot 0 unused
   table_resize(table, kFirstTableSize);
   EdgeCollector edges;
@@ -162,15 +182,17 @@ bool read_body(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t&
 
   const char* line = nullptr;
   size_t length = 0;
+  int64_t blank_run = 0;  // bytes of blank lines since the last edge
   while (next_line(r.lines, line, length)) {
-    if (r.lines.line_number == 1 && length >= 3 && std::memcmp(line, "\xEF\xBB\xBF", 3) == 0) {
-      line += 3;  // a UTF-8 byte-order mark is not part of the text
-      length -= 3;
-    }
+    skip_byte_order_mark(r.lines, line, length);
     int64_t a = 0, b = 0;
     LineKind kind = parse_edge_line(r, line, length, a, b);
     if (kind == LineKind::kError) return false;
-    if (kind == LineKind::kSkip) continue;
+    if (kind == LineKind::kSkip) {
+      if (is_blank_line(line, length) && !count_blank_line(r.lines, blank_run, length)) break;
+      continue;
+    }
+    blank_run = 0;
     batch[pending++] = IdPair{a, b};
     if (pending == kLookupBatch) {
       if (!number_batch(table, batch, pending, edges, r.status)) return r.fail_file(too_many);
@@ -210,14 +232,4 @@ bool read_body(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t&
     return r.fail_file(error);
   nvtxs_out = nvtxs;
   return true;
-}
-
-}  // namespace
-
-bool read_edge_list(const std::string& path, GraphHandle& graph, int32_t& nvtxs,
-                    int32_t& nedges, ReadStatus& status) {
-  status = ReadStatus{};
-  FormatReader r{path, status, {}};
-  if (!line_reader_open_file(r.lines, path, status)) return false;
-  return read_body(r, graph, nvtxs, nedges);
 }

@@ -30,23 +30,6 @@ void rebuild_entry_pointers(Graph& graph, int32_t nvtxs) {
 
 void free_graph(GraphHandle& graph) { graph.reset(); }
 
-namespace {
-
-/// Entries reserved ahead when the input's size is unknown (a pipe); the
-/// arrays grow beyond it as lines arrive.
-constexpr int64_t kUnknownSizeReserve = int64_t{1} << 20;
-
-inline bool is_separator(unsigned char c) { return c == ',' || c == ' ' || c == '\t'; }
-
-/// White space as the "%s" and "%d" conversions see it.
-inline bool is_space(unsigned char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-enum class NumberResult { kOk, kNoDigits, kTooLarge };
-
-/// Reads a decimal integer the way "%d" does: optional sign, then digits,
-/// ending at the first other character. Values beyond 32 bits are refused.
 NumberResult parse_int32(const char*& p, const char* end, int32_t& value) {
   bool negative = false;
   if (p < end && (*p == '+' || *p == '-')) {
@@ -64,16 +47,13 @@ NumberResult parse_int32(const char*& p, const char* end, int32_t& value) {
   return NumberResult::kOk;
 }
 
-struct Reader {
-  const std::string& path;
-  ReadStatus& status;
-  bool saw_lone_cr = false;
+namespace {
 
-  bool fail(int64_t line, const std::string& what) {
-    status.error = path + ":" + std::to_string(line) + ": " + what;
-    return false;
-  }
-};
+/// Entries reserved ahead when the input's size is unknown (a pipe); the
+/// arrays grow beyond it as lines arrive.
+constexpr int64_t kUnknownSizeReserve = int64_t{1} << 20;
+
+inline bool is_separator(char c) { return c == ',' || c == ' ' || c == '\t'; }
 
 /// Length of a line as the string functions see it: up to the first NUL.
 inline size_t visible_length(const char* line, size_t length) {
@@ -102,15 +82,15 @@ inline bool begins_with_number(const char* p, const char* end) {
 /// with a digit is a format code of up to three digits 0/1, read from the
 /// right: edge weights, vertex weights, vertex sizes. 0, and a field that
 /// is no number at all, leave the vertex lines plain neighbour lists.
-bool parse_line_format(Reader& r, const char* p, const char* end, int64_t line_no,
+bool parse_line_format(FormatReader& r, const char* p, const char* end, int64_t line_no,
                        LineFormat& format) {
   // The fields end with the line: at a carriage return too, since a file
   // whose lines end in bare carriage returns is all one line.
   if (const void* cr = std::memchr(p, '\r', static_cast<size_t>(end - p)))
     end = static_cast<const char*>(cr);
-  while (p < end && is_space(static_cast<unsigned char>(*p))) ++p;
+  while (p < end && is_blank(*p)) ++p;
   const char* code = p;
-  while (p < end && !is_space(static_cast<unsigned char>(*p))) ++p;
+  while (p < end && !is_blank(*p)) ++p;
   if (code == p || !is_digit(*code)) return true;
   format.code.assign(code, p);
   const std::string quoted = quote_text(code, static_cast<size_t>(p - code));
@@ -127,7 +107,7 @@ bool parse_line_format(Reader& r, const char* p, const char* end, int64_t line_n
     return true;
   }
   // The fourth field: how many weights each vertex has (1 when absent).
-  while (p < end && is_space(static_cast<unsigned char>(*p))) ++p;
+  while (p < end && is_blank(*p)) ++p;
   int32_t count = weights ? 1 : 0;
   if (p < end && is_digit(*p)) {
     const char* field = p;
@@ -143,13 +123,24 @@ bool parse_line_format(Reader& r, const char* p, const char* end, int64_t line_n
   return true;
 }
 
-bool parse_header(Reader& r, const char* line, size_t len, int64_t line_no,
+/// Longest vertex line read: a hub may list every neighbour entry the
+/// header allows, each with its weight, at up to kBytesPerToken bytes a
+/// number (long enough for any integer or weight written with padding).
+/// Beyond that a line (an endless one of NUL bytes, say) is refused.
+size_t vertex_line_limit(const LineFormat& format, int64_t max_neighbours) {
+  constexpr int64_t kBytesPerToken = 64;
+  const int64_t tokens =
+      format.leading + max_neighbours * (format.edge_weights ? 2 : 1) + 1;
+  return static_cast<size_t>(std::max<int64_t>(kShortLineLimit, tokens * kBytesPerToken));
+}
+
+bool parse_header(FormatReader& r, const char* line, size_t len, int64_t line_no,
                   int32_t& nvtxs, int32_t& nedges, LineFormat& format) {
   const char* p = line;
   const char* end = line + len;
   int32_t values[2];
   for (int i = 0; i < 2; ++i) {
-    while (p < end && is_space(static_cast<unsigned char>(*p))) ++p;
+    while (p < end && is_blank(*p)) ++p;
     NumberResult res = parse_int32(p, end, values[i]);
     if (res == NumberResult::kNoDigits)
       return r.fail(line_no, "the header line must begin with two integers, the vertex "
@@ -171,7 +162,7 @@ bool parse_header(Reader& r, const char* line, size_t len, int64_t line_no,
 }
 
 /// Checks that every neighbour relation is listed at both ends, as sets.
-bool check_symmetry(Reader& r, const Graph& g, const std::vector<int64_t>& offset,
+bool check_symmetry(FormatReader& r, const Graph& g, const std::vector<int64_t>& offset,
                     int32_t nvtxs, int64_t header_line) {
   std::vector<int32_t> sorted(g.block);
   for (int32_t v = 1; v <= nvtxs; ++v)
@@ -194,167 +185,198 @@ bool check_symmetry(Reader& r, const Graph& g, const std::vector<int64_t>& offse
   return true;
 }
 
-bool read_body(Reader& r, LineReader& lines, GraphHandle& graph,
-               int32_t& nvtxs_out, int32_t& nedges_out) {
+/// Reads the comment lines and the header line; on success `line` and
+/// `length` hold the header, its byte-order mark left out.
+bool read_header_line(FormatReader& r, const char*& line, size_t& length) {
+  do {
+    if (!next_line(r.lines, line, length))
+      return r.fail_at_end("the file ends before the header line (vertex and edge counts)");
+    skip_byte_order_mark(r.lines, line, length);
+  } while (length > 0 && line[0] == '%');
+  return true;
+}
+
+/// The graph as its vertex lines are read: each list starts with the
+/// vertex itself; offset[v] is where the list of v starts in the block.
+struct ListBuilder {
+  GraphHandle g{new Graph};
+  std::vector<int64_t> offset;
+  int64_t neighbours = 0;  ///< entries other than self-loops so far
+  int64_t max_neighbours = 0;
+};
+
+/// Sizes the arrays for the vertex lines. A lying header must not make us
+/// allocate far beyond what the file holds: every vertex line takes at
+/// least one byte of the file and every entry at least two. The arrays
+/// grow line by line past that.
+void reserve_lists(ListBuilder& b, int32_t nvtxs, int64_t file_size) {
+  int64_t lines_room = std::min<int64_t>(nvtxs, kUnknownSizeReserve);
+  int64_t expected = lines_room + std::min<int64_t>(b.max_neighbours, kUnknownSizeReserve);
+  if (file_size >= 0) {
+    lines_room = std::min<int64_t>(nvtxs, file_size);
+    expected = std::min(lines_room + b.max_neighbours, lines_room + file_size / 2 + 2);
+  }
+  b.g->adj.reserve(static_cast<size_t>(lines_room) + 1);
+  b.offset.reserve(static_cast<size_t>(lines_room) + 1);
+  b.g->adj.push_back(AdjacencyList{0, nullptr});
+  b.offset.push_back(0);
+  b.g->block.reserve(static_cast<size_t>(expected));
+}
+
+/// One vertex line as it is read.
+struct VertexLine {
+  int32_t v;
+  int64_t line_no;
+  const char* text;
+  int32_t count = 1;         ///< entries so far, the vertex itself included
+  int64_t token_index = 0;   ///< tokens so far, weights included
+  int32_t last_neighbour = 0;
+};
+
+/// Adds the neighbour token [piece, pend) (the number at the start of the
+/// token [token, token + n)) to the list of the line's vertex.
+bool add_neighbour(FormatReader& r, ListBuilder& b, VertexLine& l, int32_t nvtxs,
+                   int32_t nedges, const char* token, size_t n, const char* piece,
+                   const char* pend) {
+  int32_t w = 0;
+  const char* digits = piece;
+  NumberResult res = parse_int32(digits, pend, w);
+  if (res == NumberResult::kNoDigits)
+    return r.fail(l.line_no, "the token " + quote_text(token, n) + " in the line of vertex " +
+                                 std::to_string(l.v) + " does not begin with a vertex number");
+  if (res == NumberResult::kTooLarge || w < 1 || w > nvtxs)
+    return r.fail(l.line_no, "vertex " + std::to_string(l.v) + " lists the neighbour " +
+                                 quote_text(piece, static_cast<size_t>(pend - piece)) +
+                                 ", outside 1.." + std::to_string(nvtxs));
+  l.last_neighbour = w;
+  if (w == l.v) {
+    ++r.status.self_loops_dropped;
+    return true;
+  }
+  if (++b.neighbours > b.max_neighbours)
+    return r.fail(l.line_no, "more neighbour entries than twice the edge count of the "
+                             "header (" + std::to_string(nedges) + ")");
+  b.g->block.push_back(w);
+  if (l.count == std::numeric_limits<int32_t>::max())
+    return r.fail(l.line_no, "too many neighbours on one line");
+  ++l.count;
+  return true;
+}
+
+/// Reads the tokens of the line of vertex l.v. Each number is at the start
+/// of the first piece of its token, the pieces being cut at spaces,
+/// backslashes and slashes; a weight (by the format code) is checked to be
+/// a number and skipped.
+bool read_vertex_tokens(FormatReader& r, ListBuilder& b, VertexLine& l, size_t len,
+                        const LineFormat& format, int32_t nvtxs, int32_t nedges) {
+  const char* line = l.text;
+  size_t p = 0;
+  while (p < len && is_separator(line[p])) ++p;
+  while (p < len) {
+    unsigned char c = static_cast<unsigned char>(line[p]);
+    if (c < 32 || c >= 128) break;
+    size_t n = 0;
+    while (p + n < len && !is_blank(line[p + n])) ++n;
+    const char* piece = line + p;
+    const char* tend = line + p + n;
+    while (piece < tend && (*piece == '\\' || *piece == '/')) ++piece;
+    const char* pend = piece;
+    while (pend < tend && *pend != '\\' && *pend != '/') ++pend;
+    const int64_t k = l.token_index++;
+    const bool is_weight = !format.code.empty() &&
+                           (k < format.leading ||
+                            (format.edge_weights && (k - format.leading) % 2 == 1));
+    if (is_weight && !begins_with_number(piece, pend))
+      return r.fail(l.line_no, "the token " + quote_text(line + p, n) +
+                                   " in the line of vertex " + std::to_string(l.v) +
+                                   " is not a number, but the header's format code " +
+                                   format.code + " puts a weight there");
+    if (!is_weight && !add_neighbour(r, b, l, nvtxs, nedges, line + p, n, piece, pend))
+      return false;
+    p += n;
+    while (p < len && is_separator(line[p])) ++p;
+  }
+  return true;
+}
+
+/// Checks that a weighted line ends where its format code says it can.
+bool check_line_end(FormatReader& r, const VertexLine& l, const LineFormat& format) {
+  if (format.code.empty()) return true;
+  if (l.token_index < format.leading)
+    return r.fail(l.line_no, "the line of vertex " + std::to_string(l.v) + " ends before its " +
+                                 std::to_string(format.leading) +
+                                 " leading numbers (vertex size and weights) that the header's "
+                                 "format code " + format.code + " calls for");
+  if (format.edge_weights && (l.token_index - format.leading) % 2 == 1)
+    return r.fail(l.line_no, "the line of vertex " + std::to_string(l.v) +
+                                 " ends after the neighbour " + std::to_string(l.last_neighbour) +
+                                 " without its edge weight");
+  return true;
+}
+
+/// Reads the lines of vertices 1..nvtxs into the builder.
+bool read_vertex_lines(FormatReader& r, ListBuilder& b, const LineFormat& format,
+                       int32_t nvtxs, int32_t nedges, bool saw_lone_cr) {
   const char* line = nullptr;
   size_t length = 0;
-  bool first = true;
-  // Comment lines, then the header.
-  for (;;) {
-    if (!next_line(lines, line, length)) {
-      if (lines.error) return r.fail(lines.line_number + 1, lines.error_text);
-      return r.fail(lines.line_number,
-                    "the file ends before the header line (vertex and edge counts)");
+  for (int32_t v = 1; v <= nvtxs; ++v) {
+    if (!next_line(r.lines, line, length)) {
+      std::string what = "the file ends before the line of vertex " + std::to_string(v) +
+                         " (the header announces " + std::to_string(nvtxs) + " vertices)";
+      if (saw_lone_cr) what += "; its lines seem to end in a bare carriage return";
+      return r.fail_at_end(what);
     }
-    if (first) {
-      first = false;
-      // A UTF-8 byte-order mark is not part of the text.
-      if (length >= 3 && std::memcmp(line, "\xEF\xBB\xBF", 3) == 0) {
-        line += 3;
-        length -= 3;
-      }
-    }
-    if (length == 0 || line[0] != '%') break;
+    VertexLine l{v, r.lines.line_number, line};
+    b.g->adj.push_back(AdjacencyList{0, nullptr});
+    b.offset.push_back(static_cast<int64_t>(b.g->block.size()));
+    b.g->block.push_back(v);
+    if (!read_vertex_tokens(r, b, l, visible_length(line, length), format, nvtxs, nedges) ||
+        !check_line_end(r, l, format))
+      return false;
+    b.g->adj[v].count = l.count;
   }
-  const int64_t header_line = lines.line_number;
+  return true;
+}
+
+}  // namespace
+
+bool read_metis(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t& nedges_out) {
+  const char* line = nullptr;
+  size_t length = 0;
+  if (!read_header_line(r, line, length)) return false;
+  const int64_t header_line = r.lines.line_number;
   int32_t nvtxs = 0, nedges = 0;
   LineFormat format;
   size_t hlen = visible_length(line, length);
   if (!parse_header(r, line, hlen, header_line, nvtxs, nedges, format)) return false;
   if (std::string refusal = vertex_count_refusal(nvtxs); !refusal.empty())
     return r.fail(header_line, refusal);
-  const bool weighted = !format.code.empty();
-  const int64_t file_size = text_size_hint(lines);
-  if (std::memchr(line, '\r', hlen) && line[length - 1] != '\n') r.saw_lone_cr = true;
+  const bool saw_lone_cr = std::memchr(line, '\r', hlen) && line[length - 1] != '\n';
 
-  const int64_t max_neighbours = 2 * int64_t{nedges};
-  // A lying header must not make us allocate far beyond what the file holds:
-  // every vertex line takes at least one byte of the file and every entry
-  // at least two. The per-vertex arrays grow line by line past that.
-  int64_t lines_room = std::min<int64_t>(nvtxs, kUnknownSizeReserve);
-  int64_t expected = lines_room + std::min<int64_t>(max_neighbours, kUnknownSizeReserve);
-  if (file_size >= 0) {
-    lines_room = std::min<int64_t>(nvtxs, file_size);
-    expected = std::min(lines_room + max_neighbours, lines_room + file_size / 2 + 2);
-  }
-
-  GraphHandle g(new Graph);
-  std::vector<int64_t> offset;
-  g->adj.reserve(static_cast<size_t>(lines_room) + 1);
-  offset.reserve(static_cast<size_t>(lines_room) + 1);
-  g->adj.push_back(AdjacencyList{0, nullptr});
-  offset.push_back(0);
-  g->block.reserve(static_cast<size_t>(expected));
-
-  int64_t neighbours = 0;
-  for (int32_t v = 1; v <= nvtxs; ++v) {
-    if (!next_line(lines, line, length)) {
-      if (lines.error) return r.fail(lines.line_number + 1, lines.error_text);
-      std::string what = "the file ends before the line of vertex " + std::to_string(v) +
-                         " (the header announces " + std::to_string(nvtxs) + " vertices)";
-      if (r.saw_lone_cr) what += "; its lines seem to end in a bare carriage return";
-      return r.fail(lines.line_number, what);
-    }
-    const int64_t line_no = lines.line_number;
-    size_t len = visible_length(line, length);
-    g->adj.push_back(AdjacencyList{0, nullptr});
-    offset.push_back(static_cast<int64_t>(g->block.size()));
-    g->block.push_back(v);
-    int32_t count = 1;
-    int64_t token_index = 0;  // of the line, weights included
-    int32_t last_neighbour = 0;
-    size_t p = 0;
-    while (p < len && is_separator(static_cast<unsigned char>(line[p]))) ++p;
-    while (p < len) {
-      unsigned char c = static_cast<unsigned char>(line[p]);
-      if (c < 32 || c >= 128) break;
-      size_t n = 0;
-      while (p + n < len && !is_space(static_cast<unsigned char>(line[p + n]))) ++n;
-      // The number is at the start of the first piece of the token, the
-      // pieces being cut at spaces, backslashes and slashes.
-      const char* piece = line + p;
-      const char* tend = line + p + n;
-      while (piece < tend && (*piece == '\\' || *piece == '/')) ++piece;
-      const char* pend = piece;
-      while (pend < tend && *pend != '\\' && *pend != '/') ++pend;
-      if (weighted) {
-        // The size and weights open the line; an edge weight follows each
-        // neighbour. Weights are checked to be numbers and skipped.
-        const int64_t k = token_index++;
-        const bool is_weight =
-            k < format.leading || (format.edge_weights && (k - format.leading) % 2 == 1);
-        if (is_weight) {
-          if (!begins_with_number(piece, pend))
-            return r.fail(line_no, "the token " + quote_text(line + p, n) +
-                                       " in the line of vertex " + std::to_string(v) +
-                                       " is not a number, but the header's format code " +
-                                       format.code + " puts a weight there");
-          p += n;
-          while (p < len && is_separator(static_cast<unsigned char>(line[p]))) ++p;
-          continue;
-        }
-      }
-      int32_t w = 0;
-      const char* digits = piece;
-      NumberResult res = parse_int32(digits, pend, w);
-      if (res == NumberResult::kNoDigits)
-        return r.fail(line_no, "the token " + quote_text(line + p, n) +
-                                   " in the line of vertex " + std::to_string(v) +
-                                   " does not begin with a vertex number");
-      if (res == NumberResult::kTooLarge || w < 1 || w > nvtxs)
-        return r.fail(line_no, "vertex " + std::to_string(v) + " lists the neighbour " +
-                                   std::string(piece, static_cast<size_t>(
-                                                          std::min<ptrdiff_t>(pend - piece, 40))) +
-                                   ", outside 1.." + std::to_string(nvtxs));
-      last_neighbour = w;
-      if (w == v) {
-        ++r.status.self_loops_dropped;
-      } else {
-        if (++neighbours > max_neighbours)
-          return r.fail(line_no, "more neighbour entries than twice the edge count of the "
-                                 "header (" + std::to_string(nedges) + ")");
-        g->block.push_back(w);
-        if (count == std::numeric_limits<int32_t>::max())
-          return r.fail(line_no, "too many neighbours on one line");
-        ++count;
-      }
-      p += n;
-      while (p < len && is_separator(static_cast<unsigned char>(line[p]))) ++p;
-    }
-    if (weighted && token_index < format.leading)
-      return r.fail(line_no, "the line of vertex " + std::to_string(v) + " ends before its " +
-                                 std::to_string(format.leading) +
-                                 " leading numbers (vertex size and weights) that the header's "
-                                 "format code " + format.code + " calls for");
-    if (weighted && format.edge_weights && (token_index - format.leading) % 2 == 1)
-      return r.fail(line_no, "the line of vertex " + std::to_string(v) +
-                                 " ends after the neighbour " + std::to_string(last_neighbour) +
-                                 " without its edge weight");
-    g->adj[v].count = count;
-  }
-  rebuild_entry_pointers(*g, nvtxs);
-  if (!check_symmetry(r, *g, offset, nvtxs, header_line)) return false;
-  graph = std::move(g);
+  ListBuilder b;
+  b.max_neighbours = 2 * int64_t{nedges};
+  r.lines.max_line = vertex_line_limit(format, b.max_neighbours);
+  reserve_lists(b, nvtxs, text_size_hint(r.lines));
+  if (!read_vertex_lines(r, b, format, nvtxs, nedges, saw_lone_cr)) return false;
+  rebuild_entry_pointers(*b.g, nvtxs);
+  if (!check_symmetry(r, *b.g, b.offset, nvtxs, header_line)) return false;
+  graph = std::move(b.g);
   nvtxs_out = nvtxs;
   nedges_out = nedges;
   return true;
 }
 
-}  // namespace
-
 bool read_graph(const std::string& path, GraphHandle& graph, int32_t& nvtxs, int32_t& nedges,
                 ReadStatus& status) {
   status = ReadStatus{};
-  Reader r{path, status};
   LineReader lines;
   if (!line_reader_open_file(lines, path, status)) return false;
-  bool ok = false;
+  FormatReader r{path, status, lines};
   try {
-    ok = read_body(r, lines, graph, nvtxs, nedges);
+    return read_metis(r, graph, nvtxs, nedges);
   } catch (const std::bad_alloc&) {
     status.error = path + ": out of memory while reading the graph (" +
                    std::to_string(lines.file_size) + " bytes of input)";
-    ok = false;
+    return false;
   }
-  return ok;
 }

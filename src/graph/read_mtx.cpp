@@ -26,9 +26,11 @@ inline const char* skip_blanks(const char* p, const char* end) {
 
 /// The next line that is neither blank nor a "%" comment.
 bool next_content_line(LineReader& lines, const char*& line, size_t& length) {
+  int64_t blank_run = 0;
   while (next_line(lines, line, length)) {
     const char* p = skip_blanks(line, line + length);
     if (p < line + length && *p != '%') return true;
+    if (p == line + length && !count_blank_line(lines, blank_run, length)) return false;
   }
   return false;
 }
@@ -53,11 +55,7 @@ bool is_one_of(const std::string& word, std::initializer_list<const char*> names
 }
 
 bool check_banner(FormatReader& r, const char* line, size_t length) {
-  // A UTF-8 byte-order mark is not part of the text.
-  if (length >= 3 && std::memcmp(line, "\xEF\xBB\xBF", 3) == 0) {
-    line += 3;
-    length -= 3;
-  }
+  skip_byte_order_mark(r.lines, line, length);
   const std::vector<std::string> w = lower_words(line, length);
   if (w.empty() || w[0] != "%%matrixmarket")
     return r.fail(1, "a Matrix Market file begins with the line \"%%MatrixMarket matrix "
@@ -161,7 +159,9 @@ bool parse_entry(FormatReader& r, const char* line, size_t length, int32_t order
   return true;
 }
 
-bool read_body(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t& nedges_out) {
+}  // namespace
+
+bool read_mtx(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t& nedges_out) {
   const char* line = nullptr;
   size_t length = 0;
   if (!next_line(r.lines, line, length))
@@ -195,14 +195,4 @@ bool read_body(FormatReader& r, GraphHandle& graph, int32_t& nvtxs_out, int32_t&
   }
   nvtxs_out = order;
   return true;
-}
-
-}  // namespace
-
-bool read_mtx(const std::string& path, GraphHandle& graph, int32_t& nvtxs, int32_t& nedges,
-              ReadStatus& status) {
-  status = ReadStatus{};
-  FormatReader r{path, status, {}};
-  if (!line_reader_open_file(r.lines, path, status)) return false;
-  return read_body(r, graph, nvtxs, nedges);
 }

@@ -4,6 +4,7 @@
 // tests.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -51,11 +52,15 @@ inline void move_step(const double* disp, double t, double epsilon, double* step
 }
 
 /// Moves a refused vertex at least 2 and less than 3 epsilon towards the
-/// middle of each axis (from the exact middle, downwards).
+/// middle of each axis (from the exact middle, downwards), and at least
+/// four units in the last place of its coordinate, which a tiny epsilon on
+/// a large drawing area would not.
 inline double nudged(RunContext& run, double c, double extent, double epsilon) {
   double r = rand15(run);
-  if (extent - c > c) return c + epsilon * (r / 32768 + 2);
-  return c - epsilon * (r / 32768 + 2);
+  const double least = 4 * (std::nextafter(std::fabs(c), INFINITY) - std::fabs(c));
+  const double step = std::max(epsilon * (r / 32768 + 2), least);
+  if (extent - c > c) return c + step;
+  return c - step;
 }
 
 /// A level's edges arranged for the attraction on several threads. Each
