@@ -177,7 +177,7 @@ def pictures(out, g, shots):
     for ax, (path, title) in zip(axs[0], shots):
         draw(ax, g, read_layout(path, g.shape[0]), title)
     fig.tight_layout()
-    fig.savefig(out, dpi=110)
+    fig.savefig(out, dpi=100)
     plt.close(fig)
 
 
