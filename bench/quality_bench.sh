@@ -98,7 +98,7 @@ mkdir -p "$cache/graphs" "$(dirname "$out")"
     [ -n "$(git -C "$repo" status --porcelain -- src)" ] && echo ' plus uncommitted changes in src/')"
   echo "machine: $(nproc) cores, shared with other builds; load at start $(cut -d' ' -f1-3 /proc/loadavg)"
   echo "frlayout3d: -seed 1 -threads $threads; sfdp: $("$sfdp_bin" -V 2>&1 | head -1) -Gdim=3 -Gdimen=3, single-threaded, limit ${peer_timeout}s"
-  [ "$has_quality" = 1 ] || echo "-method quality: not accepted by this binary, skipped"
+  [ "$has_quality" = 1 ] || echo "-method quality: not in src/driver yet, skipped"
   echo
   echo "| graph | vertices | method | wall s | peak MB | stress | NP | edge-length CV |"
   echo "|---|---:|---|---:|---:|---:|---:|---:|"
