@@ -37,16 +37,13 @@ bool first_word(const char* value, std::string& word) {
 /// leading number when other characters follow. False when it does not fit.
 bool read_int(const char* value, int32_t& out) {
   while (is_space(*value)) ++value;
-  bool negative = false;
-  if (*value == '+' || *value == '-') negative = *value++ == '-';
-  int64_t magnitude = 0;
-  for (; *value >= '0' && *value <= '9'; ++value) {
-    magnitude = magnitude * 10 + (*value - '0');
-    if (magnitude > int64_t{2147483648}) return false;
+  const char* p = value;
+  switch (parse_int32(p, value + std::strlen(value), out)) {
+    case NumberResult::kOk: return true;
+    case NumberResult::kNoDigits: out = 0; return true;
+    case NumberResult::kTooLarge: return false;
   }
-  if (!negative && magnitude > int64_t{2147483647}) return false;
-  out = static_cast<int32_t>(negative ? -magnitude : magnitude);
-  return true;
+  return false;
 }
 
 /// A floating-point number: optional sign, digits with an optional point,
