@@ -70,7 +70,7 @@ void print_console_report(const RunSettings& s, const RunTimes& t);
 /// The report as "%" lines at the top of the output file.
 void write_report_header(OutFile& out, const RunSettings& s, const RunTimes& t);
 
-enum class ParseOutcome { kRun, kHelp, kError };
+enum class ParseOutcome { kRun, kHelp, kVersion, kError };
 
 /// Scans argv[0..argc-1] (the program name included) for options, each
 /// matched as a prefix of the argument and followed by its value; a later

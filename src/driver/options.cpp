@@ -237,6 +237,8 @@ ParseOutcome parse_options(int argc, const char* const* argv, RunSettings& s,
     if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "-help") == 0 ||
         std::strcmp(arg, "--help") == 0)
       return ParseOutcome::kHelp;
+    if (std::strcmp(arg, "-version") == 0 || std::strcmp(arg, "--version") == 0)
+      return ParseOutcome::kVersion;
     const OptionSpec* option = find_option(arg);
     if (option == nullptr) {
       ++i;  // not an option: skipped

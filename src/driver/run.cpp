@@ -332,6 +332,9 @@ int run(int argc, const char* const* argv, const Processes& processes, std::stri
     case ParseOutcome::kHelp:
       if (first) std::fputs(usage_text(), stdout);
       return kExitOk;
+    case ParseOutcome::kVersion:
+      if (first) std::printf("frlayout3d %s\n", FRLAYOUT3D_VERSION);
+      return kExitOk;
     case ParseOutcome::kError:
       if (first)
         std::fprintf(stderr, "frlayout3d: %s\n(frlayout3d -help lists the options)\n",
@@ -419,6 +422,7 @@ const char* usage_text() {
          "  -export FILE              also write the layout as GraphML (FILE ending in\n"
          "                            \".graphml\") or as VTK polydata (ending in \".vtk\")\n"
          "  -h, -help, --help         print this text and exit\n"
+         "  -version, --version       print the version and exit\n"
          "\n"
          "input formats, chosen by the input name's ending or by -format:\n"
          "  metis  (.graph, .metis, any other ending) a header line \"nvtxs nedges\", then\n"

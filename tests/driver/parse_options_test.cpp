@@ -86,6 +86,9 @@ TEST(ParseOptions, HelpOnlyAsAnOption) {
   EXPECT_EQ(parse({"-h"}).outcome, ParseOutcome::kHelp);
   EXPECT_EQ(parse({"-x", "--help"}).outcome, ParseOutcome::kHelp);
   EXPECT_EQ(parse({"-help"}).outcome, ParseOutcome::kHelp);
+  EXPECT_EQ(parse({"-in", "g", "--version"}).outcome, ParseOutcome::kVersion);
+  EXPECT_EQ(parse({"-version"}).outcome, ParseOutcome::kVersion);
+  EXPECT_EQ(parse({"-versions"}).outcome, ParseOutcome::kRun);
   Parsed p = parse({"-in", "-help"});
   EXPECT_EQ(p.outcome, ParseOutcome::kRun);
   EXPECT_EQ(p.settings.graphFilename, "-help");
