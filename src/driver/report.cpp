@@ -10,6 +10,7 @@ namespace {
 
 const MethodSpec kMethods[] = {
     {"frlayout", "multi-scale bary-centralized frlayout"},
+    {"quality", "pivot MDS and sparse stress majorization"},
 };
 
 /// "%f" of any double: 1e300 takes 308 characters.

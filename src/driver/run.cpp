@@ -20,6 +20,7 @@
 #include "driver/driver.h"
 #include "graph/graph.h"
 #include "layout/layout.h"
+#include "quality/quality.h"
 
 namespace {
 
@@ -274,10 +275,15 @@ bool read_input(const RunSettings& s, RunContext& run, Input& in, std::string& s
 /// and the warning about vertices left out of the octree.
 RunTimes lay_out(const RunSettings& s, RunContext& run, const Input& in, Posn& posn,
                  ProgressLine& line) {
-  allocate_posn(posn, in.nvtxs);
   double X = kInitialX, Y = kInitialY, Z = kInitialZ, k = 0;
   const uint32_t start = clock_ms();
   if (run.processes.rank == 0) start_progress(line, run);
+  if (s.method == "quality") {
+    quality_layout(run, *in.graph, in.nvtxs, X, Y, Z, posn);
+    finish_progress(line);
+    return RunTimes{clock_ms() - start, 0, 0};
+  }
+  allocate_posn(posn, in.nvtxs);
   coarsen_multilevel(LayoutLevel{in.graph.get(), in.nvtxs, in.nedges, &X, &Y, &Z, &k,
                                  s.friterations, s.wellseparatedratio, s.frepsilon, &posn,
                                  kCoarsestThreshold, 0, &run});
