@@ -27,7 +27,7 @@ constexpr int32_t kSpreadSweeps = 50;
 constexpr double kFirstSpread = 0.3;
 constexpr double kLastSpread = 0.03;
 /// Opening ratio of the spreading's octree walk.
-constexpr double kSpreadRatio = 0.6;
+constexpr double kSpreadRatio = 1.2;
 
 /// Draws one component into xyz, in units of one hop: pivots, classical
 /// scaling, stress majorization, then the spreading.
@@ -45,6 +45,8 @@ void lay_out_component(RunContext& run, const Component& part, SecondNeighbours&
   for (double& x : xyz) x += kJitter * (rand15(run) / 32768.0 - 0.5);
   second_neighbours(part, kRing, ring);
   sparse_stress(run.threads, part, ring, pivots, kMaxSweeps, kSweepTolerance, xyz);
+  // The spreading needs no distances; its octree takes their room.
+  std::vector<int32_t>().swap(pivots.dist);
   spread_stress(run.threads, part, ring,
                 Spread{kSpreadSweeps, kFirstSpread, kLastSpread, kSpreadRatio}, xyz);
 }
