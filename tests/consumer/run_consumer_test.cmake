@@ -1,6 +1,8 @@
 # ctest: installs the build tree into BUILD_DIR/consumer-install, builds the
 # consumer project against it with the CMake package, and again with
-# pkg-config when that is present, and runs both programs.
+# pkg-config when that is present, and runs both programs; when the Python
+# module is built (PYTHON, and PYTHON_DIR under the prefix), imports it
+# from the installed tree.
 set(prefix ${BUILD_DIR}/consumer-install)
 set(work ${BUILD_DIR}/consumer-build)
 file(REMOVE_RECURSE ${prefix} ${work})
@@ -33,4 +35,9 @@ if(PKG_CONFIG)
   separate_arguments(extra UNIX_COMMAND "${FLAGS}")
   run(${CXX} -std=c++17 ${extra} ${SOURCE_DIR}/main.cpp -o ${work}/consumer-pc ${pc_flags})
   run(${work}/consumer-pc)
+endif()
+
+if(PYTHON)
+  set(ENV{PYTHONPATH} ${prefix}/${PYTHON_DIR})
+  run(${PYTHON} -c "import frlayout3d, numpy; assert frlayout3d.layout(numpy.array([[0, 1]]), seed=1).shape == (2, 3)")
 endif()
