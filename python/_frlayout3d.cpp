@@ -58,6 +58,29 @@ py::array_t<double> layout_csr(int64_t n, const Offsets& indptr, const Neighbour
   return xyz;
 }
 
+/// Reads a graph file as the tool does: (n, indptr, indices), the lists in
+/// the file's order. A file that cannot be opened raises OSError, a
+/// malformed one ValueError, both with the tool's message.
+py::tuple read_graph_csr(const std::string& path, const std::string& format) {
+  frlayout3d::Graph g;
+  std::string error;
+  bool ok = false;
+  {
+    py::gil_scoped_release unlocked;
+    ok = frlayout3d::read_graph(path, g, error, format);
+  }
+  if (!ok) {
+    if (error.rfind("cannot open", 0) == 0) {
+      PyErr_SetString(PyExc_OSError, error.c_str());
+      throw py::error_already_set();
+    }
+    throw py::value_error(error);
+  }
+  py::array_t<int64_t> indptr(static_cast<py::ssize_t>(g.xadj.size()), g.xadj.data());
+  py::array_t<int32_t> indices(static_cast<py::ssize_t>(g.adjncy.size()), g.adjncy.data());
+  return py::make_tuple(g.nvtxs, indptr, indices);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_frlayout3d, m) {
@@ -65,5 +88,6 @@ PYBIND11_MODULE(_frlayout3d, m) {
   m.def("layout_csr", &layout_csr, py::arg("n"), py::arg("indptr"), py::arg("indices"),
         py::arg("seed"), py::arg("threads"), py::arg("friterations"),
         py::arg("wellseparatedratio"), py::arg("frepsilon"), py::arg("method"));
+  m.def("read_graph_csr", &read_graph_csr, py::arg("path"), py::arg("format"));
   m.attr("__version__") = frlayout3d::version();
 }

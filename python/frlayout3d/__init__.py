@@ -5,11 +5,13 @@ and z of every vertex, exactly as the frlayout3d tool computes them for the
 same seed and settings.
 """
 
+import os
+
 import numpy as np
 
-from ._frlayout3d import __version__, layout_csr
+from ._frlayout3d import __version__, layout_csr, read_graph_csr
 
-__all__ = ["layout", "__version__"]
+__all__ = ["layout", "read_graph", "__version__"]
 
 
 def _edges_to_csr(edges, n):
@@ -43,14 +45,14 @@ def _edges_to_csr(edges, n):
 
 
 def _sparse_to_csr(matrix):
-    """The CSR of a square scipy.sparse matrix: its pattern, entries of any
-    value (zero too) being edges, repeats merged and rows sorted."""
+    """The CSR of a square scipy.sparse matrix: its stored entries, of any
+    value (zero too), in the order of matrix.tocsr() (a CSR matrix as it
+    stands; scipy sorts and merges when converting other formats)."""
     rows, cols = matrix.shape
     if rows != cols:
         raise ValueError("the matrix has %d rows and %d columns; only a square matrix "
                          "describes a graph" % (rows, cols))
-    csr = matrix.tocsr(copy=True)
-    csr.sum_duplicates()
+    csr = matrix.tocsr()
     return rows, csr.indptr.astype(np.int64), csr.indices.astype(np.int32)
 
 
@@ -93,3 +95,15 @@ def layout(graph, *, seed=None, threads=0, friterations=50, wellseparatedratio=0
         seed = int(seed) % (1 << 32)
     return layout_csr(count, indptr, indices, seed, int(threads), int(friterations),
                       float(wellseparatedratio), float(frepsilon), str(method))
+
+
+def read_graph(path, format=None):
+    """Reads a graph file as the tool does (adjacency list, Matrix Market,
+    edge list, gzip; format "metis", "mtx" or "edges", or None for the
+    file name's choice) into a scipy.sparse.csr_matrix of ones, each row's
+    neighbours in the file's order, so that layout() of it gives the tool's
+    coordinates for that file. Edge-list vertices are numbered by
+    increasing id. Raises OSError or ValueError with the tool's message."""
+    import scipy.sparse
+    n, indptr, indices = read_graph_csr(os.fspath(path), format or "")
+    return scipy.sparse.csr_matrix((np.ones(indices.size), indices, indptr), shape=(n, n))

@@ -37,22 +37,20 @@ class Layout(unittest.TestCase):
         cols = np.concatenate([self.edges[:, 1], self.edges[:, 0]])
         return scipy.sparse.coo_matrix((np.ones(rows.size), (rows, cols)), shape=(self.n, self.n))
 
-    def test_matches_the_binarys_file(self):
+    def test_file_read_and_laid_out_matches_the_binarys_file(self):
+        # delaunay_n10's lists are not sorted: the file's order must survive.
+        path = os.path.join(os.environ["FRLAYOUT3D_TEST_DATA"], "data", "delaunay_n10.graph")
         with tempfile.TemporaryDirectory() as tmp:
-            with open(os.path.join(tmp, "g.mtx"), "w") as f:
-                f.write("%%%%MatrixMarket matrix coordinate pattern symmetric\n%d %d %d\n"
-                        % (self.n, self.n, len(self.edges)))
-                for v, w in self.edges:
-                    f.write("%d %d\n" % (w + 1, v + 1))
-            subprocess.run([os.environ["FRLAYOUT3D_BINARY"], "-in", "g.mtx", "-out", "g",
-                            "-seed", str(SEED), "-threads", "1"], cwd=tmp, check=True,
-                           stdout=subprocess.DEVNULL)
+            subprocess.run([os.environ["FRLAYOUT3D_BINARY"], "-in", path, "-out",
+                            os.path.join(tmp, "g"), "-seed", str(SEED), "-threads", "1"],
+                           check=True, stdout=subprocess.DEVNULL)
             with open(os.path.join(tmp, "g.3dlayout")) as f:
                 body = [line.split()[:3] for line in f if not line.startswith("%")][1:]
-        xyz = frlayout3d.layout(self.matrix().tocsc(), seed=SEED)
+        xyz = frlayout3d.layout(frlayout3d.read_graph(path), seed=SEED)
         self.assertEqual(xyz.shape, (self.n, 3))
         self.assertEqual(xyz.dtype, np.float64)
         self.assertEqual([["%.6f" % c for c in row] for row in xyz], body)
+        self.assertFalse(np.array_equal(xyz, self.reference))  # sorted lists differ
 
     def test_edge_array_with_repeats_and_both_directions(self):
         doubled = np.concatenate([self.edges, self.edges[:, ::-1], self.edges[:5]])
@@ -102,6 +100,9 @@ class Layout(unittest.TestCase):
             self.assertIn(message, str(caught.exception))
         with self.assertRaises(TypeError):
             frlayout3d.layout("graph.graph")
+        with self.assertRaises(OSError) as caught:
+            frlayout3d.read_graph("no/such.graph")
+        self.assertIn("cannot open no/such.graph", str(caught.exception))
 
 
 if __name__ == "__main__":
