@@ -81,11 +81,12 @@ def layout(graph, *, seed=None, threads=0, friterations=50, wellseparatedratio=0
            frepsilon=1e-5, method="frlayout", n=None):
     """Lays the graph out in three dimensions; returns an (n, 3) float64 array.
 
-    graph: a square scipy.sparse matrix (its pattern, which must be
-    symmetric; the diagonal is ignored), an (m, 2) integer array of 0-based
-    edges on n vertices (n defaults to the largest end + 1; repeats and
-    both directions are fine), a networkx graph (rows in G.nodes order) or
-    an igraph graph. seed: an integer taken modulo 2**32, or None for the
+    graph: a square scipy.sparse matrix (its stored entries, which must be
+    symmetric; the diagonal is ignored; a CSR matrix's rows are taken in
+    their order, as read_graph gives a file's), an (m, 2) integer array of
+    0-based edges on n vertices (n defaults to the largest end + 1; repeats
+    and both directions are fine), a networkx graph (rows in G.nodes order)
+    or an igraph graph. seed: an integer taken modulo 2**32, or None for the
     clock. threads: 0 for one per hardware thread. The other settings are
     the tool's options of the same names. A graph or setting the tool would
     refuse raises ValueError with the tool's message.
