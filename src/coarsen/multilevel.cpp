@@ -37,6 +37,7 @@ void level_started(const LayoutLevel& level, int32_t iterations) {
 }
 
 void layout_coarsest(const LayoutLevel& level) {
+  level.run->levels = level.step + 1;
   *level.k = coarsest_k(*level.X, *level.Y, *level.Z, level.nvtxs);
   level_started(level, kCoarsestIterations);
   frlayout(*level.run, *level.graph, level.nvtxs, *level.X, *level.Y, *level.Z, *level.k,

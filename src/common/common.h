@@ -90,6 +90,9 @@ struct RunContext {
   /// Nanoseconds per vertex per iteration of the last level laid out (the
   /// finest, once the run is over); 0 before any iteration.
   double finest_ns_per_vertex_iteration = 0;
+  /// Levels of the last multilevel layout, the input's included: one more
+  /// than the step of its coarsest level.
+  int32_t levels = 0;
   ProgressHooks progress;
   /// Where the level lines and the refusal lines go; null: nowhere.
   std::FILE* console = stdout;

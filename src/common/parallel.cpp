@@ -68,7 +68,7 @@ constexpr int64_t kChunksPerThread = 8;
 
 }  // namespace
 
-Threads start_threads(int count) {
+Threads start_threads(int count, std::FILE* warnings) {
   Threads threads;
   threads.count = count < 1 ? 1 : count;
   if (threads.count == 1) return threads;
@@ -82,8 +82,9 @@ Threads start_threads(int count) {
     } catch (const std::system_error& e) {
       // Out of threads or of memory for their stacks: go on with fewer.
       threads.count = id;
-      std::fprintf(stderr, "frlayout3d: warning: could start only %d of %d threads (%s); "
-                   "running with %d\n", id, wanted, e.what(), id);
+      if (warnings != nullptr)
+        std::fprintf(warnings, "frlayout3d: warning: could start only %d of %d threads (%s); "
+                     "running with %d\n", id, wanted, e.what(), id);
       break;
     }
   }

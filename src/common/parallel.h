@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -19,8 +20,9 @@ struct Threads {
 };
 
 /// Threads for `count` threads (at least 1); when the system cannot start
-/// them all, as many as it could, with a warning on standard error.
-Threads start_threads(int count);
+/// them all, as many as it could, with a warning on `warnings` (null:
+/// none).
+Threads start_threads(int count, std::FILE* warnings = stderr);
 
 /// Calls body(thread, begin, end) on disjoint contiguous ranges covering
 /// [begin, end), handed out to the threads as they become free; `thread`

@@ -54,6 +54,21 @@ struct RunTimes {
   uint32_t barycentralizing;
 };
 
+/// What a layout gives back besides the positions.
+struct LayoutOutcome {
+  RunTimes times{};
+  double extent[3] = {};  ///< the final drawing area: x, y and z run from 0 to these
+  int32_t levels = 0;     ///< levels laid out, the input's included
+};
+
+/// Lays out vertices 1..nvtxs of `graph` into `posn` (allocated here) with
+/// the method s.method names, its iterations, ratio and tolerance, drawing
+/// on run's generator and threads and printing only on run.console. The
+/// one layout step of the tool and of the library. False with `error` set
+/// when no method has that name.
+bool layout_graph(const RunSettings& s, RunContext& run, const Graph& graph, int32_t nvtxs,
+                  int32_t nedges, Posn& posn, LayoutOutcome& outcome, std::string& error);
+
 /// One row of the run report: "LABEL:TABS VALUE" (times followed by "sec").
 struct ReportRow {
   const char* label;

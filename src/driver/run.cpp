@@ -20,16 +20,8 @@
 #include "driver/driver.h"
 #include "graph/graph.h"
 #include "layout/layout.h"
-#include "quality/quality.h"
 
 namespace {
-
-/// Drawing area the layout starts from.
-constexpr double kInitialX = 1000.0;
-constexpr double kInitialY = 800.0;
-constexpr double kInitialZ = 600.0;
-/// Levels of at most this many vertices are laid out from random positions.
-constexpr int32_t kCoarsestThreshold = 50;
 
 void print_timings(const RunContext& run, int32_t nvtxs, int32_t nedges) {
   static const char* const kNames[kPhaseCount] = {"read",    "coarsen", "smooth", "build",
@@ -271,30 +263,28 @@ bool read_input(const RunSettings& s, RunContext& run, Input& in, std::string& s
   return true;
 }
 
-/// The multilevel layout of the input into `posn`, with the progress line
-/// and the warning about vertices left out of the octree.
-RunTimes lay_out(const RunSettings& s, RunContext& run, const Input& in, Posn& posn,
-                 ProgressLine& line) {
-  double X = kInitialX, Y = kInitialY, Z = kInitialZ, k = 0;
-  const uint32_t start = clock_ms();
+/// The layout of the input into `posn`, with the progress line and the
+/// warning about vertices left out of the octree. False, after the
+/// message, for a method that has no layout step.
+bool lay_out(const RunSettings& s, RunContext& run, const Input& in, Posn& posn,
+             ProgressLine& line, RunTimes& times) {
   if (run.processes.rank == 0) start_progress(line, run);
-  if (s.method == "quality") {
-    quality_layout(run, *in.graph, in.nvtxs, X, Y, Z, posn);
-    finish_progress(line);
-    return RunTimes{clock_ms() - start, 0, 0};
-  }
-  allocate_posn(posn, in.nvtxs);
-  coarsen_multilevel(LayoutLevel{in.graph.get(), in.nvtxs, in.nedges, &X, &Y, &Z, &k,
-                                 s.friterations, s.wellseparatedratio, s.frepsilon, &posn,
-                                 kCoarsestThreshold, 0, &run});
-  const RunTimes times{clock_ms() - start, run.coarsening_time, run.barycentralizing_time};
+  LayoutOutcome outcome;
+  std::string error;
+  const bool laid_out =
+      layout_graph(s, run, *in.graph, in.nvtxs, in.nedges, posn, outcome, error);
   finish_progress(line);
+  if (!laid_out) {
+    if (run.processes.rank == 0) std::fprintf(stderr, "frlayout3d: %s\n", error.c_str());
+    return false;
+  }
+  times = outcome.times;
   if (run.abandoned_insertions > 0 && run.processes.rank == 0)
     std::fprintf(stderr,
                  "frlayout3d: warning: %lld times a vertex could not be placed in the octree "
                  "after %d attempts; it went without repulsion for that iteration\n",
                  static_cast<long long>(run.abandoned_insertions), kMaxInsertAttempts);
-  return times;
+  return true;
 }
 
 /// Writes the layout, the id file, the page and the export, each only
@@ -360,7 +350,8 @@ int run(int argc, const char* const* argv, const Processes& processes, std::stri
   stage = "laying out " + s.graphFilename + " (" + std::to_string(in.nvtxs) + " vertices, " +
           std::to_string(in.nedges) + " edges)";
   Posn posn;
-  const RunTimes times = lay_out(s, run, in, posn, line);
+  RunTimes times{};
+  if (!lay_out(s, run, in, posn, line, times)) return kExitUsage;
   if (console_report && first) print_console_report(s, times);
   std::fflush(stdout);
 
