@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Layout quality side by side: frlayout3d's default method, "-method quality"
-# (when the binary accepts it) and sfdp in three dimensions on the ladder
+# and sfdp in three dimensions on the ladder
 # graphs, each scored by bench/quality_score.py. Prints a table per graph and
 # appends it, as Markdown, to the output file. Graphs and DOT files come from
 # the run_bench.sh cache. Run bench/quality_bench.sh --help for the options.
@@ -26,7 +26,7 @@ usage() {
 usage: bench/quality_bench.sh [options]
 
 Builds frlayout3d (Release) in build-bench, then for each ladder graph runs
-the default method, -method quality (skipped while the binary refuses it)
+the default method, -method quality
 and sfdp -Gdim=3 -Gdimen=3, all with seed 1, and scores each layout with
 bench/quality_score.py (stress, neighbourhood preservation, edge-length CV).
 
@@ -82,14 +82,8 @@ tool="$build/src/frlayout3d"
 sfdp_bin=$(command -v sfdp || true)
 [ -n "$sfdp_bin" ] || echo "quality_bench.sh: sfdp not found (Debian package graphviz); skipped" >&2
 
-# The binary takes unknown options silently, so the source tells whether
-# -method exists (the default method is then named) and whether it offers
-# the quality method.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-has_method=0 has_quality=0
-grep -rq -- '-method' "$repo/src/driver" && has_method=1
-grep -rqw quality "$repo/src/driver" && has_quality=1
 
 mkdir -p "$cache/graphs" "$(dirname "$out")"
 [ -n "$pictures" ] && mkdir -p "$pictures"
@@ -98,7 +92,6 @@ mkdir -p "$cache/graphs" "$(dirname "$out")"
     [ -n "$(git -C "$repo" status --porcelain -- src)" ] && echo ' plus uncommitted changes in src/')"
   echo "machine: $(nproc) cores, shared with other builds; load at start $(cut -d' ' -f1-3 /proc/loadavg)"
   echo "frlayout3d: -seed 1 -threads $threads; sfdp: $("$sfdp_bin" -V 2>&1 | head -1) -Gdim=3 -Gdimen=3, single-threaded, limit ${peer_timeout}s"
-  [ "$has_quality" = 1 ] || echo "-method quality: not in src/driver yet, skipped"
   echo
   echo "| graph | vertices | method | wall s | peak MB | stress | NP | edge-length CV |"
   echo "|---|---:|---|---:|---:|---:|---:|---:|"
@@ -151,14 +144,10 @@ for entry in "${ladder[@]}"; do
   if [ -n "$only" ] && [[ ",$only," != *",$name,"* ]]; then continue; fi
   graph=$(graph_file "$name" "$how")
   n=$(awk '!/^%/ {print $1; exit}' "$graph")
-  method=()
-  [ "$has_method" = 1 ] && method=(-method frlayout)
   run_method "$name" "$graph" "$n" frlayout "$work/$name.default.3dlayout" "$tool_timeout" \
-    "$tool" -in "$graph" -out "$work/$name.default.3dlayout" -seed 1 -threads "$threads" "${method[@]}"
-  if [ "$has_quality" = 1 ]; then
-    run_method "$name" "$graph" "$n" quality "$work/$name.quality.3dlayout" "$tool_timeout" \
-      "$tool" -in "$graph" -out "$work/$name.quality.3dlayout" -seed 1 -threads "$threads" -method quality
-  fi
+    "$tool" -in "$graph" -out "$work/$name.default.3dlayout" -seed 1 -threads "$threads" -method frlayout
+  run_method "$name" "$graph" "$n" quality "$work/$name.quality.3dlayout" "$tool_timeout" \
+    "$tool" -in "$graph" -out "$work/$name.quality.3dlayout" -seed 1 -threads "$threads" -method quality
   if [ -n "$sfdp_bin" ]; then
     dot="$cache/graphs/$name.dot"
     if [ ! -s "$dot" ]; then "$gen" dot "$graph" "$dot.tmp" && mv "$dot.tmp" "$dot"; fi
@@ -166,8 +155,7 @@ for entry in "${ladder[@]}"; do
       "$sfdp_bin" -Gdim=3 -Gdimen=3 -Gstart=1 -Tdot -o "$work/$name.sfdp.dot" "$dot"
   fi
   if [ -n "$pictures" ] && [ "$name" = 4elt ]; then
-    shots=("$work/4elt.default.3dlayout" "frlayout")
-    [ "$has_quality" = 1 ] && shots+=("$work/4elt.quality.3dlayout" "quality")
+    shots=("$work/4elt.default.3dlayout" "frlayout" "$work/4elt.quality.3dlayout" "quality")
     [ -n "$sfdp_bin" ] && shots+=("$work/4elt.sfdp.dot" "sfdp")
     "$py" "$here/quality_score.py" --side "$pictures/quality-4elt.png" "$graph" "${shots[@]}"
   fi

@@ -10,7 +10,7 @@ namespace {
 
 const MethodSpec kMethods[] = {
     {"frlayout", "multi-scale bary-centralized frlayout"},
-    {"quality", "pivot MDS and sparse stress majorization"},
+    {"quality", "pivot MDS, sparse stress majorization and spreading"},
 };
 
 /// "%f" of any double: 1e300 takes 308 characters.
