@@ -187,12 +187,13 @@ bool same_file(const OutputTarget& a, const OutputTarget& b) {
 int check_outputs(const RunSettings& s) {
   std::vector<OutputTarget> targets;
   for (const std::string* path : {&s.layoutFilename, &s.html_file, &s.export_file}) {
-    if (path->empty()) continue;
+    if (path->empty() || (path == &s.layoutFilename && s.output_stdout)) continue;
     targets.emplace_back();
     if (int status = check_output(*path, targets.back())) return status;
   }
   struct stat in {};
-  const bool input_exists = ::stat(s.graphFilename.c_str(), &in) == 0;
+  const bool input_exists = s.input_stdin ? ::fstat(STDIN_FILENO, &in) == 0
+                                          : ::stat(s.graphFilename.c_str(), &in) == 0;
   for (size_t i = 0; i < targets.size(); ++i) {
     const OutputTarget& t = targets[i];
     if (input_exists && t.exists && t.device == in.st_dev && t.inode == in.st_ino) {
@@ -210,13 +211,36 @@ int check_outputs(const RunSettings& s) {
   return 0;
 }
 
-/// The name of the id file that goes with an output name.
-std::string ids_filename(const std::string& layout_filename) {
+/// The name of the id file that goes with the output: beside the output
+/// file, or where the default output would be when the layout goes to
+/// standard output.
+std::string ids_filename(const RunSettings& s) {
   static const std::string kSuffix = ".3dlayout";
+  const std::string layout_filename =
+      s.output_stdout ? derive_layout_filename(s.input_stdin ? kStandardInputPath : s.graphFilename,
+                                               "")
+                      : s.layoutFilename;
   if (ends_with(layout_filename, kSuffix))
     return layout_filename.substr(0, layout_filename.size() - kSuffix.size()) + ".ids";
   return layout_filename + ".ids";
 }
+
+/// Writes the layout to standard output; false, after the message, when a
+/// write fails (a closed pipe gives EPIPE: SIGPIPE is ignored).
+bool write_standard_output(const std::function<void(OutFile&)>& fill) {
+  std::fflush(stdout);
+  OutFile out;
+  out.fd = STDOUT_FILENO;
+  fill(out);
+  if (out_flush(out)) return true;
+  std::fprintf(stderr, "frlayout3d: cannot write the layout to standard output: %s\n",
+               std::strerror(out.error));
+  return false;
+}
+
+/// Where the lines that standard output carries go: standard error when
+/// the layout takes standard output.
+std::FILE* console_stream(const RunSettings& s) { return s.output_stdout ? stderr : stdout; }
 
 /// What one run holds from reading to writing.
 struct Input {
@@ -250,9 +274,10 @@ bool read_input(const RunSettings& s, RunContext& run, Input& in, std::string& s
   const uint64_t read_started = clock_ns();
   stage = "reading " + s.graphFilename;
   int read = 1;
-  if (first && !read_graph_file(s.graphFilename, s.format, in.graph, in.nvtxs, in.nedges,
-                                in.status)) {
-    if (in.status.cannot_open) std::printf("cannot open %s. \n", s.graphFilename.c_str());
+  if (first && !read_graph_file(s.input_stdin ? kStandardInputPath : s.graphFilename, s.format,
+                                in.graph, in.nvtxs, in.nedges, in.status)) {
+    if (in.status.cannot_open)
+      std::fprintf(console_stream(s), "cannot open %s. \n", s.graphFilename.c_str());
     std::fflush(stdout);
     std::fprintf(stderr, "frlayout3d: %s\n", in.status.error.c_str());
     read = 0;
@@ -296,12 +321,14 @@ RunTimes lay_out(const RunSettings& s, RunContext& run, const Input& in, Posn& p
 bool write_outputs(const RunSettings& s, const Input& in, const Posn& posn,
                    const RunTimes& times) {
   const Graph& graph = *in.graph;
-  bool written = write_file_atomically(s.layoutFilename, [&](OutFile& out) {
+  const auto fill_layout = [&](OutFile& out) {
     if constexpr (file_report_header) write_report_header(out, s, times);
     write_layout(out, graph, in.nvtxs, in.nedges, posn, 3);
-  });
+  };
+  bool written = s.output_stdout ? write_standard_output(fill_layout)
+                                 : write_file_atomically(s.layoutFilename, fill_layout);
   if (written && !in.status.original_ids.empty())
-    written = write_file_atomically(ids_filename(s.layoutFilename), [&](OutFile& out) {
+    written = write_file_atomically(ids_filename(s), [&](OutFile& out) {
       for (int32_t v = 1; v <= in.nvtxs; ++v)
         out_printf(out, "%lld\n", static_cast<long long>(in.status.original_ids[v]));
     });
@@ -328,7 +355,12 @@ int run(int argc, const char* const* argv, const Processes& processes, std::stri
   s.seed = static_cast<uint32_t>(std::time(nullptr));
   broadcast(processes, &s.seed, sizeof s.seed);  // the clock's seed of process 0
   std::string error;
-  switch (parse_options(argc, argv, s, error)) {
+  std::vector<std::string> warnings;
+  const ParseOutcome outcome = parse_options(argc, argv, s, error, warnings);
+  if (first && (outcome == ParseOutcome::kRun || outcome == ParseOutcome::kError))
+    for (const std::string& warning : warnings)
+      std::fprintf(stderr, "frlayout3d: warning: %s\n", warning.c_str());
+  switch (outcome) {
     case ParseOutcome::kHelp:
       if (first) std::fputs(usage_text(), stdout);
       return kExitOk;
@@ -346,7 +378,7 @@ int run(int argc, const char* const* argv, const Processes& processes, std::stri
   RunContext run;
   run.rand15_state = s.seed;
   run.processes = processes;
-  if (!first) run.console = nullptr;
+  run.console = first ? console_stream(s) : nullptr;
   if (int refusal = prepare_run(s, run)) return refusal;
 
   Input in;
@@ -355,7 +387,7 @@ int run(int argc, const char* const* argv, const Processes& processes, std::stri
           std::to_string(in.nedges) + " edges)";
   Posn posn;
   const RunTimes times = lay_out(s, run, in, posn, line);
-  if (console_report && first) print_console_report(s, times);
+  if (console_report && first) print_console_report(console_stream(s), s, times);
   std::fflush(stdout);
 
   const uint64_t write_started = clock_ns();

@@ -80,9 +80,16 @@ bool input_format_by_name(const std::string& name, InputFormat& format);
 /// ".tsv", ".csv" an edge list; anything else the adjacency-list format.
 InputFormat input_format_of_path(const std::string& path);
 
+/// The path that stands for standard input, and the name it goes by in
+/// messages and reports.
+inline constexpr const char* kStandardInputPath = "-";
+inline constexpr const char* kStandardInputName = "stdin";
+
 /// Reads a graph file in the format named by `format` (a "-format" value),
 /// or chosen by the file name when `format` is empty; gzip-compressed data
-/// is recognised and inflated. Same contract as read_graph. Matrix Market
+/// is recognised and inflated. The path kStandardInputPath reads standard
+/// input (its format by `format`, else by a Matrix Market banner, else the
+/// adjacency-list one). Same contract as read_graph. Matrix Market
 /// files and edge lists give every vertex's neighbours in increasing order
 /// and nedges as the number of distinct edges; for edge lists
 /// status.original_ids holds the file's id of every vertex.
