@@ -338,7 +338,8 @@ bool write_outputs(const RunSettings& s, const Input& in, const Posn& posn,
     });
   if (written && !s.export_file.empty())
     written = write_file_atomically(s.export_file, [&](OutFile& out) {
-      write_export(out, export_format_of(s.export_file), s.graphFilename, graph, in.nvtxs, posn);
+      write_export(out, export_format_of(s.export_file), s.graphFilename, graph, in.nvtxs, posn,
+                   in.status.original_ids);
     });
   return written;
 }

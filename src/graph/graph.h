@@ -149,9 +149,10 @@ enum class ExportFormat { kUnknown, kGraphml, kVtk };
 ExportFormat export_format_of(const std::string& path);
 
 /// Writes the layout in an exchange format: GraphML with x, y, z as double
-/// node attributes and nodes "n1".."nN", or VTK legacy ASCII polydata with
-/// one point and one vertex cell per vertex (vertex v is point v-1), one
-/// line cell per distinct edge and the degree as point data. `name` titles
-/// the VTK file. Nothing is written for kUnknown.
+/// node attributes and nodes "n1".."nN" (or named by their input ids when
+/// `ids` holds them, as ReadStatus::original_ids does), or VTK legacy ASCII
+/// polydata with one point and one vertex cell per vertex (vertex v is
+/// point v-1), one line cell per distinct edge and the degree as point
+/// data. `name` titles the VTK file. Nothing is written for kUnknown.
 void write_export(OutFile& out, ExportFormat format, const std::string& name, const Graph& graph,
-                  int32_t nvtxs, const Posn& posn);
+                  int32_t nvtxs, const Posn& posn, const std::vector<int64_t>& ids);
