@@ -56,8 +56,9 @@ TEST(ParseOptions, PrefixMatchingAndValues) {
   EXPECT_EQ(p.settings.bciterations, 7);
   EXPECT_EQ(p.settings.wellseparatedratio, 15.0);
   EXPECT_EQ(p.settings.frepsilon, 2.0);
-  EXPECT_EQ(p.warnings, (std::vector<std::string>{"-friterations \"12abc\": read as 12",
-                                                  "-wellseparatedratio \" 1.5e1x\": read as 1.5e1"}));
+  EXPECT_EQ(p.warnings,
+            (std::vector<std::string>{"-friterations \"12abc\": read as 12",
+                                      "-wellseparatedratio \" 1.5e1x\": read as 1.5e1"}));
 }
 
 TEST(ParseOptions, ValuesAreNeverOptionsAndLaterOccurrencesWin) {

@@ -242,7 +242,8 @@ TEST(OutputOptions, ExportHoldsTheWrittenLayout) {
   write_file(dir.file("e.edges"), "30 10\n10 20\n");
   ASSERT_EQ(run_tool({"-in", "e.edges", "-seed", "5", "-export", "e.graphml"}, dir.path).status, 0);
   const std::string graphml = read_file(dir.file("e.graphml"));
-  for (const char* part : {"<node id=\"10\">", "<node id=\"30\">", "<edge source=\"10\" target=\"20\"/>",
+  for (const char* part : {"<node id=\"10\">", "<node id=\"30\">",
+                           "<edge source=\"10\" target=\"20\"/>",
                            "<edge source=\"10\" target=\"30\"/>"})
     EXPECT_NE(graphml.find(part), std::string::npos) << part << "\n" << graphml;
 }
