@@ -30,20 +30,6 @@ std::function<void()> feed_standard_input(const std::string& text) {
   };
 }
 
-/// Standard output with the report's time values (the "sec" lines) left out.
-std::string without_times(const std::string& out) {
-  std::string kept;
-  size_t at = 0;
-  while (at < out.size()) {
-    size_t end = out.find('\n', at);
-    end = end == std::string::npos ? out.size() : end + 1;
-    const std::string line = out.substr(at, end - at);
-    if (line.find("sec \n") == std::string::npos) kept += line;
-    at = end;
-  }
-  return kept;
-}
-
 // A path 1 - 2 - ... - 80: its lists are sorted, so the Matrix Market text
 // of it lays out as the adjacency-list file does.
 TEST(StandardStreams, GraphFromAPipeAndLayoutIntoOne) {
