@@ -181,12 +181,36 @@ bool same_file(const OutputTarget& a, const OutputTarget& b) {
   return a.normalised == b.normalised;
 }
 
+/// The name of the id file that goes with the output: beside the output
+/// file, or where the default output would be when the layout goes to
+/// standard output.
+std::string ids_filename(const RunSettings& s) {
+  static const std::string kSuffix = ".3dlayout";
+  const std::string layout_filename =
+      s.output_stdout ? derive_layout_filename(s.input_stdin ? kStandardInputPath : s.graphFilename,
+                                               "")
+                      : s.layoutFilename;
+  if (ends_with(layout_filename, kSuffix))
+    return layout_filename.substr(0, layout_filename.size() - kSuffix.size()) + ".ids";
+  return layout_filename + ".ids";
+}
+
+/// Whether the run writes an id file: the input is an edge list (standard
+/// input only when "-format edges" says so).
+bool writes_ids(const RunSettings& s) {
+  InputFormat format = InputFormat::kMetis;
+  if (!s.format.empty()) input_format_by_name(s.format, format);
+  else if (!s.input_stdin) format = input_format_of_path(s.graphFilename);
+  return format == InputFormat::kEdges;
+}
+
 /// Checks every output of the run before any work: each writable and no
 /// device (check_output), no two the same file, none the input. Returns 0
 /// or the exit status, after the message.
 int check_outputs(const RunSettings& s) {
   std::vector<OutputTarget> targets;
-  for (const std::string* path : {&s.layoutFilename, &s.html_file, &s.export_file}) {
+  const std::string ids = writes_ids(s) ? ids_filename(s) : "";
+  for (const std::string* path : {&s.layoutFilename, &ids, &s.html_file, &s.export_file}) {
     if (path->empty() || (path == &s.layoutFilename && s.output_stdout)) continue;
     targets.emplace_back();
     if (int status = check_output(*path, targets.back())) return status;
@@ -209,20 +233,6 @@ int check_outputs(const RunSettings& s) {
       }
   }
   return 0;
-}
-
-/// The name of the id file that goes with the output: beside the output
-/// file, or where the default output would be when the layout goes to
-/// standard output.
-std::string ids_filename(const RunSettings& s) {
-  static const std::string kSuffix = ".3dlayout";
-  const std::string layout_filename =
-      s.output_stdout ? derive_layout_filename(s.input_stdin ? kStandardInputPath : s.graphFilename,
-                                               "")
-                      : s.layoutFilename;
-  if (ends_with(layout_filename, kSuffix))
-    return layout_filename.substr(0, layout_filename.size() - kSuffix.size()) + ".ids";
-  return layout_filename + ".ids";
 }
 
 /// Writes the layout to standard output; false, after the message, when a
