@@ -498,8 +498,8 @@ const char* usage_text() {
          "exit status:\n"
          "  0  the layout was written\n"
          "  1  the input could not be read or is malformed (the message names the file and\n"
-         "     line), an output file could not be written (an earlier file at its path is\n"
-         "     kept), or memory ran out\n"
+         "     line), an output file (an earlier file at its path is kept) or, with -out -,\n"
+         "     standard output could not be written, or memory ran out\n"
          "  2  the command line is unusable (an option without a value, a value out of range,\n"
          "     an unknown -format)\n";
 }
