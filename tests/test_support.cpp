@@ -173,6 +173,19 @@ std::string layout_body(const std::string& content) {
   return content.substr(pos);
 }
 
+std::string without_times(const std::string& text) {
+  std::string kept;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    end = end == std::string::npos ? text.size() : end + 1;
+    const std::string line = text.substr(at, end - at);
+    if (line.find("sec ") == std::string::npos) kept += line;
+    at = end;
+  }
+  return kept;
+}
+
 std::vector<double> layout_coordinates(const std::string& content) {
   std::istringstream in(layout_body(content));
   std::string line;

@@ -70,5 +70,9 @@ std::vector<double> layout_coordinates(const std::string& file_content);
 /// The body of a .3dlayout file: everything after the "%" header lines.
 std::string layout_body(const std::string& file_content);
 
+/// The text without the lines that carry time values ("...sec "), which
+/// differ from run to run.
+std::string without_times(const std::string& text);
+
 /// Path of a file under tests/ (the test data).
 std::string test_data(const std::string& relative);

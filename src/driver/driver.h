@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -34,6 +35,12 @@ struct RunSettings {
   std::string html_file;    ///< "-html": the viewer page to write, if any
   std::string export_file;  ///< "-export": the exchange-format file to write, if any
   std::string method = "frlayout";  ///< "-method": the layout method's name
+  /// "-in -": the graph comes from standard input; graphFilename is then
+  /// "stdin", the name reports and messages show.
+  bool input_stdin = false;
+  /// "-out -": the layout goes to standard output (layoutFilename is "-"),
+  /// and the level lines and the report to standard error.
+  bool output_stdout = false;
 };
 
 /// A layout method "-method" can name, and how the report names it.
@@ -80,8 +87,9 @@ struct ReportRow {
 
 /// The report's rows, in order.
 std::vector<ReportRow> report_rows(const RunSettings& s, const RunTimes& t);
-/// The report on standard output, after an empty line.
-void print_console_report(const RunSettings& s, const RunTimes& t);
+/// The report on `to` (standard output, or standard error when the layout
+/// goes to standard output), after an empty line.
+void print_console_report(std::FILE* to, const RunSettings& s, const RunTimes& t);
 /// The report as "%" lines at the top of the output file.
 void write_report_header(OutFile& out, const RunSettings& s, const RunTimes& t);
 
@@ -91,13 +99,17 @@ enum class ParseOutcome { kRun, kHelp, kVersion, kError };
 /// matched as a prefix of the argument and followed by its value; a later
 /// occurrence wins, unknown arguments are skipped. graphFilename starts as
 /// "graph.graph" and layoutFilename is derived at the end. On kError,
-/// `error` says what is wrong.
+/// `error` says what is wrong. `warnings` gets one line (without
+/// "frlayout3d: warning: ") for every argument after argv[0] that is
+/// skipped, has text after an option that is not a longer spelling of it
+/// ("-in=g.graph"), or is a value read only in part ("10k" read as 10).
 ParseOutcome parse_options(int argc, const char* const* argv, RunSettings& settings,
-                           std::string& error);
+                           std::string& error, std::vector<std::string>& warnings);
 
 /// The output name: from the input name when `given` is empty (cut at the
-/// last ".", then "sfrlayout.3dlayout"), else `given` with ".3dlayout"
-/// appended unless it already ends in exactly that.
+/// last ".", then "sfrlayout.3dlayout"; "stdin.3dlayout" for standard
+/// input, "-"), else `given` with ".3dlayout" appended unless it already
+/// ends in exactly that; "-" (standard output) stays as it is.
 std::string derive_layout_filename(const std::string& graph_filename, const std::string& given);
 
 /// Writes a file through a temporary file beside `path`, renamed into place

@@ -63,11 +63,11 @@ std::vector<ReportRow> report_rows(const RunSettings& s, const RunTimes& t) {
   };
 }
 
-void print_console_report(const RunSettings& s, const RunTimes& t) {
-  std::printf("\n");
+void print_console_report(std::FILE* to, const RunSettings& s, const RunTimes& t) {
+  std::fprintf(to, "\n");
   for (const ReportRow& row : report_rows(s, t))
-    std::printf("%s:%s %s%s \n", row.label, row.console_tabs, row.value.c_str(),
-                row.seconds ? "sec" : "");
+    std::fprintf(to, "%s:%s %s%s \n", row.label, row.console_tabs, row.value.c_str(),
+                 row.seconds ? "sec" : "");
 }
 
 void write_report_header(OutFile& out, const RunSettings& s, const RunTimes& t) {

@@ -174,18 +174,43 @@ bool same_file(const OutputTarget& a, const OutputTarget& b) {
   return a.normalised == b.normalised;
 }
 
+/// The name of the id file that goes with the output: beside the output
+/// file, or where the default output would be when the layout goes to
+/// standard output.
+std::string ids_filename(const RunSettings& s) {
+  static const std::string kSuffix = ".3dlayout";
+  const std::string layout_filename =
+      s.output_stdout ? derive_layout_filename(s.input_stdin ? kStandardInputPath : s.graphFilename,
+                                               "")
+                      : s.layoutFilename;
+  if (ends_with(layout_filename, kSuffix))
+    return layout_filename.substr(0, layout_filename.size() - kSuffix.size()) + ".ids";
+  return layout_filename + ".ids";
+}
+
+/// Whether the run writes an id file: the input is an edge list (standard
+/// input only when "-format edges" says so).
+bool writes_ids(const RunSettings& s) {
+  InputFormat format = InputFormat::kMetis;
+  if (!s.format.empty()) input_format_by_name(s.format, format);
+  else if (!s.input_stdin) format = input_format_of_path(s.graphFilename);
+  return format == InputFormat::kEdges;
+}
+
 /// Checks every output of the run before any work: each writable and no
 /// device (check_output), no two the same file, none the input. Returns 0
 /// or the exit status, after the message.
 int check_outputs(const RunSettings& s) {
   std::vector<OutputTarget> targets;
-  for (const std::string* path : {&s.layoutFilename, &s.html_file, &s.export_file}) {
-    if (path->empty()) continue;
+  const std::string ids = writes_ids(s) ? ids_filename(s) : "";
+  for (const std::string* path : {&s.layoutFilename, &ids, &s.html_file, &s.export_file}) {
+    if (path->empty() || (path == &s.layoutFilename && s.output_stdout)) continue;
     targets.emplace_back();
     if (int status = check_output(*path, targets.back())) return status;
   }
   struct stat in {};
-  const bool input_exists = ::stat(s.graphFilename.c_str(), &in) == 0;
+  const bool input_exists = s.input_stdin ? ::fstat(STDIN_FILENO, &in) == 0
+                                          : ::stat(s.graphFilename.c_str(), &in) == 0;
   for (size_t i = 0; i < targets.size(); ++i) {
     const OutputTarget& t = targets[i];
     if (input_exists && t.exists && t.device == in.st_dev && t.inode == in.st_ino) {
@@ -203,13 +228,22 @@ int check_outputs(const RunSettings& s) {
   return 0;
 }
 
-/// The name of the id file that goes with an output name.
-std::string ids_filename(const std::string& layout_filename) {
-  static const std::string kSuffix = ".3dlayout";
-  if (ends_with(layout_filename, kSuffix))
-    return layout_filename.substr(0, layout_filename.size() - kSuffix.size()) + ".ids";
-  return layout_filename + ".ids";
+/// Writes the layout to standard output; false, after the message, when a
+/// write fails (a closed pipe gives EPIPE: SIGPIPE is ignored).
+bool write_standard_output(const std::function<void(OutFile&)>& fill) {
+  std::fflush(stdout);
+  OutFile out;
+  out.fd = STDOUT_FILENO;
+  fill(out);
+  if (out_flush(out)) return true;
+  std::fprintf(stderr, "frlayout3d: cannot write the layout to standard output: %s\n",
+               std::strerror(out.error));
+  return false;
 }
+
+/// Where the lines that standard output carries go: standard error when
+/// the layout takes standard output.
+std::FILE* console_stream(const RunSettings& s) { return s.output_stdout ? stderr : stdout; }
 
 /// What one run holds from reading to writing.
 struct Input {
@@ -243,9 +277,10 @@ bool read_input(const RunSettings& s, RunContext& run, Input& in, std::string& s
   const uint64_t read_started = clock_ns();
   stage = "reading " + s.graphFilename;
   int read = 1;
-  if (first && !read_graph_file(s.graphFilename, s.format, in.graph, in.nvtxs, in.nedges,
-                                in.status)) {
-    if (in.status.cannot_open) std::printf("cannot open %s. \n", s.graphFilename.c_str());
+  if (first && !read_graph_file(s.input_stdin ? kStandardInputPath : s.graphFilename, s.format,
+                                in.graph, in.nvtxs, in.nedges, in.status)) {
+    if (in.status.cannot_open)
+      std::fprintf(console_stream(s), "cannot open %s. \n", s.graphFilename.c_str());
     std::fflush(stdout);
     std::fprintf(stderr, "frlayout3d: %s\n", in.status.error.c_str());
     read = 0;
@@ -292,12 +327,14 @@ bool lay_out(const RunSettings& s, RunContext& run, const Input& in, Posn& posn,
 bool write_outputs(const RunSettings& s, const Input& in, const Posn& posn,
                    const RunTimes& times) {
   const Graph& graph = *in.graph;
-  bool written = write_file_atomically(s.layoutFilename, [&](OutFile& out) {
+  const auto fill_layout = [&](OutFile& out) {
     if constexpr (file_report_header) write_report_header(out, s, times);
     write_layout(out, graph, in.nvtxs, in.nedges, posn, 3);
-  });
+  };
+  bool written = s.output_stdout ? write_standard_output(fill_layout)
+                                 : write_file_atomically(s.layoutFilename, fill_layout);
   if (written && !in.status.original_ids.empty())
-    written = write_file_atomically(ids_filename(s.layoutFilename), [&](OutFile& out) {
+    written = write_file_atomically(ids_filename(s), [&](OutFile& out) {
       for (int32_t v = 1; v <= in.nvtxs; ++v)
         out_printf(out, "%lld\n", static_cast<long long>(in.status.original_ids[v]));
     });
@@ -307,7 +344,8 @@ bool write_outputs(const RunSettings& s, const Input& in, const Posn& posn,
     });
   if (written && !s.export_file.empty())
     written = write_file_atomically(s.export_file, [&](OutFile& out) {
-      write_export(out, export_format_of(s.export_file), s.graphFilename, graph, in.nvtxs, posn);
+      write_export(out, export_format_of(s.export_file), s.graphFilename, graph, in.nvtxs, posn,
+                   in.status.original_ids);
     });
   return written;
 }
@@ -324,7 +362,12 @@ int run(int argc, const char* const* argv, const Processes& processes, std::stri
   s.seed = static_cast<uint32_t>(std::time(nullptr));
   broadcast(processes, &s.seed, sizeof s.seed);  // the clock's seed of process 0
   std::string error;
-  switch (parse_options(argc, argv, s, error)) {
+  std::vector<std::string> warnings;
+  const ParseOutcome outcome = parse_options(argc, argv, s, error, warnings);
+  if (first && (outcome == ParseOutcome::kRun || outcome == ParseOutcome::kError))
+    for (const std::string& warning : warnings)
+      std::fprintf(stderr, "frlayout3d: warning: %s\n", warning.c_str());
+  switch (outcome) {
     case ParseOutcome::kHelp:
       if (first) std::fputs(usage_text(), stdout);
       return kExitOk;
@@ -342,7 +385,7 @@ int run(int argc, const char* const* argv, const Processes& processes, std::stri
   RunContext run;
   run.rand15_state = s.seed;
   run.processes = processes;
-  if (!first) run.console = nullptr;
+  run.console = first ? console_stream(s) : nullptr;
   if (int refusal = prepare_run(s, run)) return refusal;
 
   Input in;
@@ -352,7 +395,7 @@ int run(int argc, const char* const* argv, const Processes& processes, std::stri
   Posn posn;
   RunTimes times{};
   if (!lay_out(s, run, in, posn, line, times)) return kExitUsage;
-  if (console_report && first) print_console_report(s, times);
+  if (console_report && first) print_console_report(console_stream(s), s, times);
   std::fflush(stdout);
 
   const uint64_t write_started = clock_ns();
@@ -395,10 +438,14 @@ const char* usage_text() {
          "Computes a three-dimensional drawing of an undirected graph.\n"
          "\n"
          "options (each followed by its value; an argument only has to begin with the option):\n"
-         "  -in FILE                  input graph file (default graph.graph)\n"
+         "  -in FILE                  input graph file (default graph.graph); - reads standard\n"
+         "                            input (format by -format, else by a Matrix Market\n"
+         "                            banner, else metis), named \"stdin\"\n"
          "  -out FILE                 output file (default: the input name up to its last \".\",\n"
-         "                            then \"sfrlayout.3dlayout\"); \".3dlayout\" is appended\n"
-         "                            unless the name ends in it\n"
+         "                            then \"sfrlayout.3dlayout\"; stdin.3dlayout for -in -);\n"
+         "                            \".3dlayout\" is appended unless the name ends in it;\n"
+         "                            - writes standard output, and the progress lines and\n"
+         "                            the report then go to standard error\n"
          "  -format NAME              input format: metis, mtx or edges (default: by the\n"
          "                            input name's ending, see below)\n"
          "  -friterations N           force-directed iterations per refined level (default 50;\n"
@@ -425,6 +472,10 @@ const char* usage_text() {
          "  -h, -help, --help         print this text and exit\n"
          "  -version, --version       print the version and exit\n"
          "\n"
+         "An argument that matches no option is ignored, and so is text glued to an option\n"
+         "(-in=FILE takes the next argument); a number value is read up to its first other\n"
+         "character (10k as 10, abc as 0). Each of these draws a warning on standard error.\n"
+         "\n"
          "input formats, chosen by the input name's ending or by -format:\n"
          "  metis  (.graph, .metis, any other ending) a header line \"nvtxs nedges\", then\n"
          "         one line per vertex listing its neighbours (numbered from 1); lines\n"
@@ -448,8 +499,8 @@ const char* usage_text() {
          "exit status:\n"
          "  0  the layout was written\n"
          "  1  the input could not be read or is malformed (the message names the file and\n"
-         "     line), an output file could not be written (an earlier file at its path is\n"
-         "     kept), or memory ran out\n"
+         "     line), an output file (an earlier file at its path is kept) or, with -out -,\n"
+         "     standard output could not be written, or memory ran out\n"
          "  2  the command line is unusable (an option without a value, a value out of range,\n"
          "     an unknown -format)\n";
 }

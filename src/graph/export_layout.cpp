@@ -39,7 +39,18 @@ bool ends_with_nocase(const std::string& path, const char* suffix) {
   return true;
 }
 
-void write_graphml(OutFile& out, const Graph& graph, int32_t nvtxs, const Posn& posn) {
+/// The GraphML name of vertex v: its input id, or "n" and its number.
+void put_node_name(OutFile& out, const std::vector<int64_t>& ids, int32_t v) {
+  if (ids.empty()) {
+    put(out, "n");
+    put_int(out, v);
+  } else {
+    put_int(out, ids[v]);
+  }
+}
+
+void write_graphml(OutFile& out, const Graph& graph, int32_t nvtxs, const Posn& posn,
+                   const std::vector<int64_t>& ids) {
   put(out,
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<graphml xmlns=\"http://graphml.graphdrawing.org/xmlns\"\n"
@@ -53,8 +64,8 @@ void write_graphml(OutFile& out, const Graph& graph, int32_t nvtxs, const Posn& 
   static const char* const kAxisOpen[4] = {nullptr, "<data key=\"x\">", "<data key=\"y\">",
                                            "<data key=\"z\">"};
   for (int32_t v = 1; v <= nvtxs; ++v) {
-    put(out, "    <node id=\"n");
-    put_int(out, v);
+    put(out, "    <node id=\"");
+    put_node_name(out, ids, v);
     put(out, "\">");
     for (int a = 1; a <= 3; ++a) {
       put(out, kAxisOpen[a]);
@@ -65,10 +76,10 @@ void write_graphml(OutFile& out, const Graph& graph, int32_t nvtxs, const Posn& 
   }
   std::vector<int32_t> edges = distinct_edges(graph, nvtxs);
   for (size_t e = 0; e < edges.size(); e += 2) {
-    put(out, "    <edge source=\"n");
-    put_int(out, edges[e]);
-    put(out, "\" target=\"n");
-    put_int(out, edges[e + 1]);
+    put(out, "    <edge source=\"");
+    put_node_name(out, ids, edges[e]);
+    put(out, "\" target=\"");
+    put_node_name(out, ids, edges[e + 1]);
     put(out, "\"/>\n");
   }
   put(out, "  </graph>\n</graphml>\n");
@@ -156,10 +167,10 @@ ExportFormat export_format_of(const std::string& path) {
 }
 
 void write_export(OutFile& out, ExportFormat format, const std::string& name, const Graph& graph,
-                  int32_t nvtxs, const Posn& posn) {
+                  int32_t nvtxs, const Posn& posn, const std::vector<int64_t>& ids) {
   switch (format) {
     case ExportFormat::kGraphml:
-      write_graphml(out, graph, nvtxs, posn);
+      write_graphml(out, graph, nvtxs, posn, ids);
       break;
     case ExportFormat::kVtk:
       write_vtk(out, name, graph, nvtxs, posn);

@@ -80,9 +80,16 @@ bool input_format_by_name(const std::string& name, InputFormat& format);
 /// ".tsv", ".csv" an edge list; anything else the adjacency-list format.
 InputFormat input_format_of_path(const std::string& path);
 
+/// The path that stands for standard input, and the name it goes by in
+/// messages and reports.
+inline constexpr const char* kStandardInputPath = "-";
+inline constexpr const char* kStandardInputName = "stdin";
+
 /// Reads a graph file in the format named by `format` (a "-format" value),
 /// or chosen by the file name when `format` is empty; gzip-compressed data
-/// is recognised and inflated. Same contract as read_graph. Matrix Market
+/// is recognised and inflated. The path kStandardInputPath reads standard
+/// input (its format by `format`, else by a Matrix Market banner, else the
+/// adjacency-list one). Same contract as read_graph. Matrix Market
 /// files and edge lists give every vertex's neighbours in increasing order
 /// and nedges as the number of distinct edges; for edge lists
 /// status.original_ids holds the file's id of every vertex.
@@ -142,9 +149,10 @@ enum class ExportFormat { kUnknown, kGraphml, kVtk };
 ExportFormat export_format_of(const std::string& path);
 
 /// Writes the layout in an exchange format: GraphML with x, y, z as double
-/// node attributes and nodes "n1".."nN", or VTK legacy ASCII polydata with
-/// one point and one vertex cell per vertex (vertex v is point v-1), one
-/// line cell per distinct edge and the degree as point data. `name` titles
-/// the VTK file. Nothing is written for kUnknown.
+/// node attributes and nodes "n1".."nN" (or named by their input ids when
+/// `ids` holds them, as ReadStatus::original_ids does), or VTK legacy ASCII
+/// polydata with one point and one vertex cell per vertex (vertex v is
+/// point v-1), one line cell per distinct edge and the degree as point
+/// data. `name` titles the VTK file. Nothing is written for kUnknown.
 void write_export(OutFile& out, ExportFormat format, const std::string& name, const Graph& graph,
-                  int32_t nvtxs, const Posn& posn);
+                  int32_t nvtxs, const Posn& posn, const std::vector<int64_t>& ids);

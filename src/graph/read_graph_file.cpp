@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 #include <new>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "graph/graph_internal.h"
 #include "graph/line_reader.h"
@@ -98,26 +100,34 @@ InputFormat input_format_of_path(const std::string& path) {
 bool read_graph_file(const std::string& path, const std::string& format, GraphHandle& graph,
                      int32_t& nvtxs, int32_t& nedges, ReadStatus& status) {
   status = ReadStatus{};
-  InputFormat chosen = input_format_of_path(path);
+  const bool standard_input = path == kStandardInputPath;
+  const std::string name = standard_input ? kStandardInputName : path;
+  InputFormat chosen = input_format_of_path(name);
   if (!format.empty() && !input_format_by_name(format, chosen)) {
     status.error = "unknown input format \"" + format + "\" (known: metis, mtx, edges)";
     return false;
   }
   LineReader lines;
-  if (!line_reader_open_file(lines, path, status)) return false;
+  if (standard_input) {
+    line_reader_open(lines, STDIN_FILENO);
+    struct stat st {};
+    if (::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) lines.file_size = st.st_size;
+  } else if (!line_reader_open_file(lines, path, status)) {
+    return false;
+  }
   // Where the name does not decide (no ending of its own, as standard
   // input, or the ".txt" of any text), a Matrix Market banner does.
-  if (format.empty() && (chosen == InputFormat::kMetis || ends_with_text(path)) &&
+  if (format.empty() && (chosen == InputFormat::kMetis || ends_with_text(name)) &&
       begins_with_banner(lines))
     chosen = InputFormat::kMtx;
-  FormatReader r{path, status, lines};
+  FormatReader r{name, status, lines};
   try {
     if (chosen == InputFormat::kMetis) return read_metis(r, graph, nvtxs, nedges);
     if (chosen == InputFormat::kMtx) return read_mtx(r, graph, nvtxs, nedges);
     return read_edge_list(r, graph, nvtxs, nedges);
   } catch (const std::bad_alloc&) {
-    status.error = path + ": out of memory while reading the graph";
-    if (chosen == InputFormat::kMetis)
+    status.error = name + ": out of memory while reading the graph";
+    if (chosen == InputFormat::kMetis && lines.file_size >= 0)
       status.error += " (" + std::to_string(lines.file_size) + " bytes of input)";
     return false;
   }

@@ -12,16 +12,6 @@ namespace {
 const char* const kGoldenCases[] = {"cycle40", "geo276-options", "grid343-styled",
                                     "tree150-refusals"};
 
-/// The text without the lines that carry time values ("...sec").
-std::string without_times(const std::string& text) {
-  std::istringstream in(text);
-  std::string line, out;
-  while (std::getline(in, line))
-    if (line.find("sec \r") == std::string::npos && line.find("sec ") == std::string::npos)
-      out += line + "\n";
-  return out;
-}
-
 std::vector<std::string> split_args(const std::string& text) {
   std::istringstream in(text);
   std::vector<std::string> args;

@@ -17,20 +17,6 @@ RunResult run_processes(int processes, const std::vector<std::string>& args,
   return run_program("mpirun", all, dir, [] {});
 }
 
-/// Lines without time values, which differ from run to run.
-std::string without_times(const std::string& text) {
-  std::string out;
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t end = text.find('\n', at);
-    end = end == std::string::npos ? text.size() : end + 1;
-    const std::string line = text.substr(at, end - at);
-    if (line.find("sec ") == std::string::npos) out += line;
-    at = end;
-  }
-  return out;
-}
-
 }  // namespace
 
 TEST(Processes, SameBytesAsOneProcess) {

@@ -9,12 +9,14 @@ struct Parsed {
   ParseOutcome outcome;
   RunSettings settings;
   std::string error;
+  std::vector<std::string> warnings;
 };
 
 Parsed parse(std::vector<const char*> args) {
   args.insert(args.begin(), "frlayout3d");
   Parsed p;
-  p.outcome = parse_options(static_cast<int>(args.size()), args.data(), p.settings, p.error);
+  p.outcome = parse_options(static_cast<int>(args.size()), args.data(), p.settings, p.error,
+                            p.warnings);
   return p;
 }
 
@@ -36,6 +38,9 @@ TEST(DeriveLayoutFilename, FollowsTheNamingRules) {
       {"g.graph", "out.3dlayout.old", "out.3dlayout.old.3dlayout"},
       {"g.graph", "out.3DLAYOUT", "out.3DLAYOUT.3dlayout"},
       {"g.graph", "plain", "plain.3dlayout"},
+      {"-", "", "stdin.3dlayout"},  // standard input
+      {"g.graph", "-", "-"},        // standard output
+      {"-", "-", "-"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(derive_layout_filename(c.input, c.given), c.expected) << c.input << " " << c.given;
@@ -51,6 +56,9 @@ TEST(ParseOptions, PrefixMatchingAndValues) {
   EXPECT_EQ(p.settings.bciterations, 7);
   EXPECT_EQ(p.settings.wellseparatedratio, 15.0);
   EXPECT_EQ(p.settings.frepsilon, 2.0);
+  EXPECT_EQ(p.warnings,
+            (std::vector<std::string>{"-friterations \"12abc\": read as 12",
+                                      "-wellseparatedratio \" 1.5e1x\": read as 1.5e1"}));
 }
 
 TEST(ParseOptions, ValuesAreNeverOptionsAndLaterOccurrencesWin) {
@@ -63,6 +71,8 @@ TEST(ParseOptions, ValuesAreNeverOptionsAndLaterOccurrencesWin) {
   Parsed r = parse({"-in", "  two words", "-out", "   "});
   EXPECT_EQ(r.settings.graphFilename, "two");
   EXPECT_EQ(r.settings.layoutFilename, "twosfrlayout.3dlayout");
+  EXPECT_EQ(r.warnings, (std::vector<std::string>{"-in \"  two words\": read as \"two\"",
+                                                  "-out \"   \": holds no word, ignored"}));
 }
 
 TEST(ParseOptions, RealValuesAcceptOnlyDecimalNumbers) {

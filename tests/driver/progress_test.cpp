@@ -58,18 +58,6 @@ std::string last_screen_line(const std::string& bytes) {
   return line;
 }
 
-/// Standard output without the lines that carry times.
-std::string without_times(const std::string& out) {
-  std::string kept, line;
-  for (char c : out) {
-    line += c;
-    if (c != '\n') continue;
-    if (line.find("time") == std::string::npos) kept += line;
-    line.clear();
-  }
-  return kept + line;
-}
-
 TEST(Progress, ShownOnATerminalAndErasedAtTheEnd) {
   ScratchDir dir;
   write_file(dir.file("g.graph"), read_file(test_data("data/delaunay_n10.graph")));

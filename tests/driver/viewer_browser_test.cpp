@@ -2,8 +2,8 @@
 // small star laid out by the tool and takes a screenshot of its front
 // orthographic view: every vertex standing clear of the others must show
 // its degree colour where the view projects it, edges must show between
-// them, and most of the rest must be background. Skipped where no Chromium
-// is installed.
+// them, and most of the rest must be background; the legend is folded on
+// a small window only. Skipped where no Chromium is installed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -197,6 +197,12 @@ TEST(ViewerInBrowser, ScreenshotShowsTheVerticesWhereTheViewPutsThem) {
                            "<td>random seed</td><td>3</td>", "opened in ",
                            "<div id=\"message\"></div>"})
     EXPECT_NE(page.find(part), std::string::npos) << part << "\n" << page;
+  // The legend would cover more than a quarter of this small window: it
+  // starts folded, and open on a large one.
+  EXPECT_NE(page.find("<div id=\"legend\" class=\"folded\">"), std::string::npos) << page;
+  ASSERT_EQ(run_chromium(dir, "--window-size=1280,800 --dump-dom", url, dir.file("large.html")), 0)
+      << read_file(dir.file("chromium.log"));
+  EXPECT_NE(read_file(dir.file("large.html")).find("<div id=\"legend\">"), std::string::npos);
 }
 
 }  // namespace

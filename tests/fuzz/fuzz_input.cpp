@@ -81,8 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& w : words) argv.push_back(w.c_str());
   RunSettings settings;
   std::string error;
+  std::vector<std::string> warnings;
   ParseOutcome outcome =
-      parse_options(static_cast<int>(argv.size()), argv.data(), settings, error);
+      parse_options(static_cast<int>(argv.size()), argv.data(), settings, error, warnings);
   if (outcome == ParseOutcome::kError && error.empty()) std::abort();
   if (outcome == ParseOutcome::kRun && settings.layoutFilename.empty()) std::abort();
 

@@ -34,10 +34,11 @@ Posn sample_posn(int32_t nvtxs) {
 }
 
 std::string write_to_file(const std::string& path, ExportFormat format, const Graph& graph,
-                          int32_t nvtxs, const Posn& posn) {
+                          int32_t nvtxs, const Posn& posn,
+                          const std::vector<int64_t>& ids = {}) {
   OutFile out;
   out.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  write_export(out, format, "dir/sample.graph", graph, nvtxs, posn);
+  write_export(out, format, "dir/sample.graph", graph, nvtxs, posn, ids);
   EXPECT_TRUE(out_flush(out));
   ::close(out.fd);
   return read_file(path);
@@ -73,13 +74,14 @@ TEST(DistinctEdges, EachEdgeOnceInVertexOrder) {
 
 bool have_python3() { return std::system("python3 -c 'import xml.etree.ElementTree' >/dev/null 2>&1") == 0; }
 
+// Nodes are named "n1".."n5", or by the input's ids where it has them (an
+// edge list's).
 TEST(GraphmlExport, ReadsBackWithAnIndependentXmlReader) {
   if (!have_python3()) GTEST_SKIP() << "python3 is not installed: GraphML not read back";
   ScratchDir dir;
   auto lists = sample_lists();
   GraphHandle g = make_graph(lists);
   Posn posn = sample_posn(5);
-  write_to_file(dir.file("s.graphml"), ExportFormat::kGraphml, *g, 5, posn);
   // The reader resolves the keys by their attr.name, as graph tools do, and
   // prints every double with repr, which reads back exactly.
   write_file(dir.file("read.py"), R"(import sys, xml.etree.ElementTree as ET
@@ -96,37 +98,49 @@ for node in graph.findall('g:node', ns):
 for e in graph.findall('g:edge', ns):
     print('edge', e.get('source'), e.get('target'))
 )");
-  ASSERT_EQ(std::system(("python3 " + dir.file("read.py") + " " + dir.file("s.graphml") + " > " +
-                         dir.file("read.txt"))
-                            .c_str()),
-            0);
-  std::istringstream in(read_file(dir.file("read.txt")));
-  std::string word, value;
-  in >> word >> value;
-  EXPECT_EQ(word, "edgedefault");
-  EXPECT_EQ(value, "undirected");
-  int32_t v = 0;
-  std::set<std::pair<int32_t, int32_t>> edges;
-  while (in >> word) {
-    if (word == "node") {
-      std::string id, x, y, z;
-      in >> id >> x >> y >> z;
-      ++v;
-      EXPECT_EQ(id, "n" + std::to_string(v));
-      EXPECT_EQ(std::strtod(x.c_str(), nullptr), posn[1][v]) << id;
-      EXPECT_EQ(std::strtod(y.c_str(), nullptr), posn[2][v]) << id;
-      EXPECT_EQ(std::strtod(z.c_str(), nullptr), posn[3][v]) << id;
-    } else {
-      std::string source, target;
-      in >> source >> target;
-      ASSERT_EQ(source[0], 'n');
-      ASSERT_EQ(target[0], 'n');
-      EXPECT_TRUE(edges.insert({std::stoi(source.substr(1)), std::stoi(target.substr(1))}).second)
-          << "edge written twice: " << source << " " << target;
+  const std::vector<int64_t> ids = {0, 40, 7, 1000000000000, 3, 0};
+  for (bool with_ids : {false, true}) {
+    SCOPED_TRACE(with_ids ? "named by ids" : "numbered");
+    const auto name = [&](int32_t v) {
+      return with_ids ? std::to_string(ids[v]) : "n" + std::to_string(v);
+    };
+    write_to_file(dir.file("s.graphml"), ExportFormat::kGraphml, *g, 5, posn,
+                  with_ids ? ids : std::vector<int64_t>{});
+    ASSERT_EQ(std::system(("python3 " + dir.file("read.py") + " " + dir.file("s.graphml") +
+                           " > " + dir.file("read.txt"))
+                              .c_str()),
+              0);
+    std::istringstream in(read_file(dir.file("read.txt")));
+    std::string word, value;
+    in >> word >> value;
+    EXPECT_EQ(word, "edgedefault");
+    EXPECT_EQ(value, "undirected");
+    int32_t v = 0;
+    std::set<std::pair<int32_t, int32_t>> edges;
+    while (in >> word) {
+      if (word == "node") {
+        std::string id, x, y, z;
+        in >> id >> x >> y >> z;
+        ++v;
+        EXPECT_EQ(id, name(v));
+        EXPECT_EQ(std::strtod(x.c_str(), nullptr), posn[1][v]) << id;
+        EXPECT_EQ(std::strtod(y.c_str(), nullptr), posn[2][v]) << id;
+        EXPECT_EQ(std::strtod(z.c_str(), nullptr), posn[3][v]) << id;
+      } else {
+        std::string source, target;
+        in >> source >> target;
+        int32_t from = 0, to = 0;
+        for (int32_t w = 1; w <= 5; ++w) {
+          if (name(w) == source) from = w;
+          if (name(w) == target) to = w;
+        }
+        EXPECT_TRUE(edges.insert({from, to}).second)
+            << "edge written twice: " << source << " " << target;
+      }
     }
+    EXPECT_EQ(v, 5);
+    EXPECT_EQ(edges, kSampleEdges);
   }
-  EXPECT_EQ(v, 5);
-  EXPECT_EQ(edges, kSampleEdges);
 }
 
 /// The parts of a VTK legacy polydata file, read in the order it is written.
@@ -224,6 +238,14 @@ TEST(OutputOptions, ExportHoldsTheWrittenLayout) {
   ASSERT_EQ(plain.status, 0) << plain.err;
   EXPECT_EQ(layout_body(read_file(dir.file("plain.3dlayout"))),
             layout_body(read_file(dir.file("gsfrlayout.3dlayout"))));
+  // An edge list's nodes keep its ids.
+  write_file(dir.file("e.edges"), "30 10\n10 20\n");
+  ASSERT_EQ(run_tool({"-in", "e.edges", "-seed", "5", "-export", "e.graphml"}, dir.path).status, 0);
+  const std::string graphml = read_file(dir.file("e.graphml"));
+  for (const char* part : {"<node id=\"10\">", "<node id=\"30\">",
+                           "<edge source=\"10\" target=\"20\"/>",
+                           "<edge source=\"10\" target=\"30\"/>"})
+    EXPECT_NE(graphml.find(part), std::string::npos) << part << "\n" << graphml;
 }
 
 TEST(OutputOptions, FailuresAndUnknownEndings) {
