@@ -29,6 +29,10 @@ constexpr double kLastSpread = 0.03;
 /// Opening ratio of the spreading's octree walk.
 constexpr double kSpreadRatio = 1.2;
 
+/// Components smaller than this are drawn on the calling thread alone:
+/// waking the pool would cost more than the work.
+constexpr int32_t kMinThreadedComponent = 4096;
+
 /// Draws one component into xyz, in units of one hop: pivots, classical
 /// scaling, stress majorization, then the spreading.
 void lay_out_component(RunContext& run, const Component& part, SecondNeighbours& ring,
@@ -37,17 +41,19 @@ void lay_out_component(RunContext& run, const Component& part, SecondNeighbours&
   if (part.n < 2) return;
   const int32_t high = rand15(run), low = rand15(run);
   const int32_t first = static_cast<int32_t>((int64_t{high} * 32768 + low) % part.n);
+  const Threads alone;
+  const Threads& threads = part.n >= kMinThreadedComponent ? run.threads : alone;
   choose_pivots(part, kPivots, first, pivots);
-  pivot_mds(run.threads, part, pivots, xyz);
+  pivot_mds(threads, part, pivots, xyz);
   // Vertices with the same distances to every pivot (leaves of one vertex)
   // start on one point, and sweeps never part points that agree in every
   // term: a small random offset each, drawn vertex by vertex, parts them.
   for (double& x : xyz) x += kJitter * (rand15(run) / 32768.0 - 0.5);
   second_neighbours(part, kRing, ring);
-  sparse_stress(run.threads, part, ring, pivots, kMaxSweeps, kSweepTolerance, xyz);
+  sparse_stress(threads, part, ring, pivots, kMaxSweeps, kSweepTolerance, xyz);
   // The spreading needs no distances; its octree takes their room.
   std::vector<int32_t>().swap(pivots.dist);
-  spread_stress(run.threads, part, ring,
+  spread_stress(threads, part, ring,
                 Spread{kSpreadSweeps, kFirstSpread, kLastSpread, kSpreadRatio}, xyz);
 }
 
