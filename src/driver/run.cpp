@@ -461,7 +461,7 @@ const char* usage_text() {
          "  -method NAME              layout method: frlayout (the default, the method the\n"
          "                            report names \"multi-scale bary-centralized frlayout\")\n"
          "                            or quality (graph distances drawn faithfully: meshes\n"
-         "                            and geometric graphs come out flat and even; slower;\n"
+         "                            and geometric graphs come out flat and even;\n"
          "                            -friterations, -wellseparatedratio and -frepsilon do\n"
          "                            not apply to it)\n"
          "  -timings                  print the time of each phase on standard error\n"
