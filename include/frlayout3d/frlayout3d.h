@@ -42,7 +42,8 @@ struct Result {
   std::vector<double> xyz;  ///< x, y, z of vertex 0, then of vertex 1, ...
   double extent[3] = {};    ///< the final drawing area: each axis runs from 0 to this
   uint32_t seed = 0;        ///< the seed used
-  int levels = 0;           ///< levels of the multilevel scheme, the input's included
+  /// levels of the multilevel scheme, the input's included (0 for "quality")
+  int levels = 0;
   double total_seconds = 0;       ///< the report's "total computation time"
   double coarsening_seconds = 0;  ///< its "coarsening_time"
   double smoothing_seconds = 0;   ///< its "barycentralizing_time"

@@ -3,8 +3,8 @@
 // structure of its own, positions are x, y, z per vertex back to back.
 #pragma once
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "common/parallel.h"
