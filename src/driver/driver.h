@@ -43,10 +43,24 @@ struct RunSettings {
   bool output_stdout = false;
 };
 
-/// A layout method "-method" can name, and how the report names it.
+/// The drawing area as a layout method receives it and leaves it.
+struct DrawingArea {
+  double X;
+  double Y;
+  double Z;
+};
+
+/// A layout method: lays the graph out into posn (allocated for nvtxs
+/// vertices), starting from the drawing area and leaving the final one.
+using LayoutMethod = void (*)(const RunSettings& s, RunContext& run, const Graph& graph,
+                              int32_t nvtxs, int32_t nedges, Posn& posn, DrawingArea& area);
+
+/// A layout method "-method" can name, how the report names it, and the
+/// method itself.
 struct MethodSpec {
   const char* name;
   const char* algorithmname;
+  LayoutMethod lay_out;
 };
 
 /// The method of that name, or null.

@@ -1,17 +1,11 @@
 // The run report: one list of rows, written on the console, as the "%"
-// header of the output file and into the viewer page's legend, and the
-// table of layout methods whose name the report carries.
+// header of the output file and into the viewer page's legend.
 #include <cstdio>
 
 #include "common/common.h"
 #include "driver/driver.h"
 
 namespace {
-
-const MethodSpec kMethods[] = {
-    {"frlayout", "multi-scale bary-centralized frlayout"},
-    {"quality", "pivot MDS, sparse stress majorization and spreading"},
-};
 
 /// "%f" of any double: 1e300 takes 308 characters.
 std::string fixed(double value) {
@@ -25,22 +19,6 @@ std::string whole(long long value) { return std::to_string(value); }
 std::string seconds(uint32_t ms) { return fixed(ms_to_seconds(ms)); }
 
 }  // namespace
-
-const MethodSpec* find_method(const std::string& name) {
-  for (const MethodSpec& method : kMethods)
-    if (name == method.name) return &method;
-  return nullptr;
-}
-
-std::string method_names() {
-  std::string names;
-  const size_t n = sizeof kMethods / sizeof kMethods[0];
-  for (size_t i = 0; i < n; ++i) {
-    if (i > 0) names += i + 1 == n ? " or " : ", ";
-    names += kMethods[i].name;
-  }
-  return names;
-}
 
 std::vector<ReportRow> report_rows(const RunSettings& s, const RunTimes& t) {
   const MethodSpec* method = find_method(s.method);
