@@ -1,6 +1,8 @@
 // Shared helpers for the tests.
 #include "test_support.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -40,6 +42,17 @@ std::vector<std::vector<int32_t>> path_lists(int32_t n) {
     if (v < n) l[v - 1].push_back(v + 1);
   }
   return l;
+}
+
+bool axis_range(const Posn& posn, int32_t nvtxs, int a, double& lo, double& hi) {
+  lo = hi = posn[a][1];
+  bool finite = true;
+  for (int32_t v = 1; v <= nvtxs; ++v) {
+    finite = finite && std::isfinite(posn[a][v]);
+    lo = std::min(lo, posn[a][v]);
+    hi = std::max(hi, posn[a][v]);
+  }
+  return finite;
 }
 
 std::vector<std::vector<int32_t>> cycle_lists(int32_t n) {

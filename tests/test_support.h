@@ -26,6 +26,10 @@ std::vector<std::vector<int32_t>> star_lists(int32_t n);
 /// a x b x c grid, vertex (i,j,l) numbered 1 + i + a*(j + b*l)
 std::vector<std::vector<int32_t>> grid_lists(int32_t a, int32_t b, int32_t c);
 
+/// Least and greatest coordinate of vertices 1..nvtxs on axis a; false
+/// when some coordinate there is not finite.
+bool axis_range(const Posn& posn, int32_t nvtxs, int a, double& lo, double& hi);
+
 /// The lists in the adjacency-list file format.
 std::string graph_file_text(const std::vector<std::vector<int32_t>>& lists);
 

@@ -1,6 +1,6 @@
 // Connected components: found with one breadth-first sweep, handed to the
 // layout one at a time as adjacency structures of their own, and packed
-// side by side once drawn.
+// side by side once drawn by their bounding boxes.
 #include <algorithm>
 #include <cmath>
 
@@ -78,5 +78,13 @@ void pack_boxes(const std::vector<double>& extent, std::vector<double>& centre) 
     centre[3 * c + 1] = y + 0.5 * d;
     x += w;
     row_depth = std::max(row_depth, d);
+  }
+}
+
+void bounding_box(const std::vector<double>& xyz, double* lo, double* hi) {
+  for (int a = 0; a < 3; ++a) lo[a] = hi[a] = xyz.empty() ? 0.0 : xyz[a];
+  for (size_t i = 0; i < xyz.size(); ++i) {
+    lo[i % 3] = std::min(lo[i % 3], xyz[i]);
+    hi[i % 3] = std::max(hi[i % 3], xyz[i]);
   }
 }

@@ -57,15 +57,6 @@ void lay_out_component(RunContext& run, const Component& part, SecondNeighbours&
                 Spread{kSpreadSweeps, kFirstSpread, kLastSpread, kSpreadRatio}, xyz);
 }
 
-/// Least and greatest coordinate of xyz on each axis.
-void bounding_box(const std::vector<double>& xyz, double* lo, double* hi) {
-  for (int a = 0; a < 3; ++a) lo[a] = hi[a] = xyz.empty() ? 0.0 : xyz[a];
-  for (size_t i = 0; i < xyz.size(); ++i) {
-    lo[i % 3] = std::min(lo[i % 3], xyz[i]);
-    hi[i % 3] = std::max(hi[i % 3], xyz[i]);
-  }
-}
-
 /// Scales and shifts posn so that it fits [0,X]x[0,Y]x[0,Z] with one scale,
 /// centred on every axis.
 void fit_uniformly(int32_t nvtxs, const double* area, Posn& posn) {

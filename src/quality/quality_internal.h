@@ -67,11 +67,11 @@ void second_neighbours(const Component& part, int32_t cap, SecondNeighbours& rin
 
 /// Sparse stress majorization: every edge wants length 1, every second
 /// neighbour length 2, every pivot its hop distance (weighted by the
-/// vertices it stands for). At most
-/// max_iterations Jacobi sweeps, stopping once no vertex moves more than
-/// tolerance. Returns the sweeps done.
-int32_t sparse_stress(const Threads& threads, const Component& part,
-                      const SecondNeighbours& ring, const Pivots& pivots, int32_t max_iterations, double tolerance, std::vector<double>& xyz);
+/// vertices it stands for). At most max_iterations Jacobi sweeps, stopping
+/// once no vertex moves more than tolerance.
+void sparse_stress(const Threads& threads, const Component& part, const SecondNeighbours& ring,
+                   const Pivots& pivots, int32_t max_iterations, double tolerance,
+                   std::vector<double>& xyz);
 
 /// The sum of the weights of v's stress terms.
 double term_weight(const Component& part, const SecondNeighbours& ring, const Pivots* pivots,
@@ -98,6 +98,10 @@ struct Spread {
 };
 void spread_stress(const Threads& threads, const Component& part, const SecondNeighbours& ring,
                    const Spread& spread, std::vector<double>& xyz);
+
+/// Least and greatest coordinate of xyz (x, y, z per vertex) on each axis;
+/// zeros when xyz is empty.
+void bounding_box(const std::vector<double>& xyz, double* lo, double* hi);
 
 /// Places boxes (extent[3 * c + a]: the size of box c on axis a, boxes in
 /// decreasing order of size) in rows on the x-y plane, one unit apart, the

@@ -29,12 +29,7 @@ struct SpreadWork {
 void repulsion(const Threads& threads, int32_t n, const std::vector<double>& xyz, double ratio,
                SpreadWork& w) {
   double lo[3], hi[3];
-  for (int a = 0; a < 3; ++a) lo[a] = hi[a] = xyz[a];
-  for (int32_t v = 0; v < n; ++v)
-    for (int a = 0; a < 3; ++a) {
-      lo[a] = std::min(lo[a], xyz[3 * v + a]);
-      hi[a] = std::max(hi[a], xyz[3 * v + a]);
-    }
+  bounding_box(xyz, lo, hi);
   double side = 0;
   for (int a = 0; a < 3; ++a) side = std::max(side, hi[a] - lo[a]);
   side = side * (1 + 1e-9) + 1e-9;

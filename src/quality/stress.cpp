@@ -100,9 +100,9 @@ void second_neighbours(const Component& part, int32_t cap, SecondNeighbours& rin
   }
 }
 
-int32_t sparse_stress(const Threads& threads, const Component& part,
-                      const SecondNeighbours& ring, const Pivots& pivots, int32_t max_iterations,
-                      double tolerance, std::vector<double>& xyz) {
+void sparse_stress(const Threads& threads, const Component& part, const SecondNeighbours& ring,
+                   const Pivots& pivots, int32_t max_iterations, double tolerance,
+                   std::vector<double>& xyz) {
   const int32_t n = part.n;
   std::vector<double> next(xyz.size());
   std::vector<double> moved(static_cast<size_t>(threads.count));
@@ -113,13 +113,10 @@ int32_t sparse_stress(const Threads& threads, const Component& part,
                                   &next[v * 3]));
     moved[thread] = most;
   };
-  int32_t sweeps = 0;
-  while (sweeps < max_iterations) {
+  for (int32_t sweep = 0; sweep < max_iterations; ++sweep) {
     std::fill(moved.begin(), moved.end(), 0.0);
     parallel_for(threads, 0, n, 1024, sweep_range);
     xyz.swap(next);
-    ++sweeps;
     if (*std::max_element(moved.begin(), moved.end()) < tolerance) break;
   }
-  return sweeps;
 }

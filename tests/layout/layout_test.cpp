@@ -24,12 +24,8 @@ Posn make_posn(const std::vector<std::array<double, 3>>& points) {
 
 void expect_inside_and_filled(const Posn& posn, int32_t nvtxs, const double extent[4]) {
   for (int a = 1; a <= 3; ++a) {
-    double lo = posn[a][1], hi = posn[a][1];
-    for (int32_t v = 1; v <= nvtxs; ++v) {
-      ASSERT_TRUE(std::isfinite(posn[a][v]));
-      lo = std::min(lo, posn[a][v]);
-      hi = std::max(hi, posn[a][v]);
-    }
+    double lo, hi;
+    ASSERT_TRUE(axis_range(posn, nvtxs, a, lo, hi)) << "axis " << a;
     EXPECT_EQ(lo, 0.0) << "axis " << a;
     EXPECT_NEAR(hi, extent[a], extent[a] * 1e-15) << "axis " << a;
   }

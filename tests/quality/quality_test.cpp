@@ -36,12 +36,8 @@ void expect_fitted(const Posn& p, int32_t n) {
   const double area[4] = {0, kX, kY, kZ};
   bool spans = false;
   for (int a = 1; a <= 3; ++a) {
-    double lo = p[a][1], hi = p[a][1];
-    for (int32_t v = 1; v <= n; ++v) {
-      ASSERT_TRUE(std::isfinite(p[a][v]));
-      lo = std::min(lo, p[a][v]);
-      hi = std::max(hi, p[a][v]);
-    }
+    double lo, hi;
+    ASSERT_TRUE(axis_range(p, n, a, lo, hi)) << "axis " << a;
     EXPECT_GE(lo, -1e-9);
     EXPECT_LE(hi, area[a] + 1e-9);
     // Centred on every axis.
