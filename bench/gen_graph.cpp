@@ -8,6 +8,9 @@
 //   gen_graph grid A B C OUT          A x B x C grid, six-neighbourhood
 //   gen_graph rgg N DEGREE SEED OUT   random geometric graph in the unit cube
 //   gen_graph pa N M SEED OUT         preferential attachment, M edges per vertex
+//   gen_graph tree N SEED OUT         random recursive tree
+//   gen_graph pieces N SEED OUT       a disconnected graph: trees, cycles and
+//                                     small geometric graphs of mixed sizes
 //   gen_graph dot IN OUT              the graph IN as an undirected DOT graph
 //   gen_graph check IN                verifies IN and prints its statistics
 #include <algorithm>
@@ -18,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -293,6 +297,72 @@ bool write_rgg(int32_t n, double mean_degree, uint64_t seed, const char* path) {
   return write_graph(g, path);
 }
 
+/// Random recursive tree: vertex v > 1 joins a uniformly drawn earlier
+/// vertex. Depth about ln n, many leaves, a few vertices of high degree.
+bool write_tree(int32_t n, uint64_t seed, const char* path) {
+  SplitMix rng{seed};
+  std::vector<int32_t> ends;
+  ends.reserve(static_cast<size_t>(2) * n);
+  for (int32_t v = 2; v <= n; ++v) {
+    ends.push_back(v);
+    ends.push_back(1 + static_cast<int32_t>(next_below(rng, static_cast<uint64_t>(v - 1))));
+  }
+  Csr g;
+  csr_from_edges(n, ends, g);
+  return write_graph(g, path);
+}
+
+/// A disconnected graph of about n vertices: pieces of sizes drawn from
+/// 2 to n/10 (small ones far more often), each a random recursive tree, a
+/// cycle, or a tree with a few extra edges, plus some isolated vertices.
+bool write_pieces(int32_t n, uint64_t seed, const char* path) {
+  SplitMix rng{seed};
+  std::vector<int32_t> ends;
+  int32_t next = 1;
+  const int32_t largest = std::max(2, n / 10);
+  while (next <= n) {
+    // Sizes spread over a few orders of magnitude: 2 * (largest/2)^u.
+    const double u = next_unit(rng);
+    int32_t size = static_cast<int32_t>(2.0 * std::pow(largest / 2.0, u * u));
+    size = std::max(1, std::min(size, n - next + 1));
+    const uint64_t kind = next_below(rng, 4);
+    for (int32_t i = 1; i < size; ++i) {
+      const int32_t v = next + i;
+      const int32_t to = kind == 1 ? v - 1 : next + static_cast<int32_t>(next_below(rng, i));
+      ends.push_back(v);
+      ends.push_back(to);
+    }
+    if (kind == 1 && size > 2) {
+      ends.push_back(next);
+      ends.push_back(next + size - 1);
+    }
+    if (kind == 2)
+      for (int32_t e = 0; e < size / 10; ++e) {
+        const int32_t a = next + static_cast<int32_t>(next_below(rng, size));
+        const int32_t b = next + static_cast<int32_t>(next_below(rng, size));
+        if (a != b) {
+          ends.push_back(a);
+          ends.push_back(b);
+        }
+      }
+    next += size;
+  }
+  // The extra edges may repeat tree edges: keep each pair once.
+  std::vector<std::pair<int32_t, int32_t>> pairs;
+  for (size_t i = 0; i < ends.size(); i += 2)
+    pairs.emplace_back(std::min(ends[i], ends[i + 1]), std::max(ends[i], ends[i + 1]));
+  std::sort(pairs.begin(), pairs.end());
+  pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+  ends.clear();
+  for (const auto& [a, b] : pairs) {
+    ends.push_back(a);
+    ends.push_back(b);
+  }
+  Csr g;
+  csr_from_edges(n, ends, g);
+  return write_graph(g, path);
+}
+
 /// Preferential attachment: a clique on vertices 1..m+1, then every later
 /// vertex joins m distinct earlier ones, each drawn with probability in
 /// proportion to its degree (a uniform pick from the list of all edge
@@ -492,6 +562,8 @@ bool check_graph(const char* path) {
 int usage() {
   std::fputs(
       "usage: gen_graph grid A B C OUT\n"
+      "       gen_graph tree N SEED OUT\n"
+      "       gen_graph pieces N SEED OUT\n"
       "       gen_graph rgg N DEGREE SEED OUT\n"
       "       gen_graph pa N M SEED OUT\n"
       "       gen_graph star LEAVES OUT\n"
@@ -531,6 +603,11 @@ int main(int argc, char** argv) {
     if (n < 0 || m < 0 || n > INT32_MAX) return usage();
     ok = write_pa(static_cast<int32_t>(n), static_cast<int32_t>(m),
                   std::strtoull(argv[4], nullptr, 10), argv[5]);
+  } else if ((what == "tree" || what == "pieces") && argc == 5) {
+    int64_t n = positive(argv[2]);
+    const uint64_t seed = std::strtoull(argv[3], nullptr, 10);
+    ok = what == "tree" ? write_tree(static_cast<int32_t>(n), seed, argv[4])
+                        : write_pieces(static_cast<int32_t>(n), seed, argv[4]);
   } else if ((what == "star" || what == "isolated" || what == "triangles") && argc == 4) {
     int64_t n = positive(argv[2]);
     if (n < 0 || n * 3 > INT32_MAX) return usage();

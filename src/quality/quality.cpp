@@ -28,13 +28,19 @@ constexpr double kFirstSpread = 0.3;
 constexpr double kLastSpread = 0.03;
 /// Opening ratio of the spreading's octree walk.
 constexpr double kSpreadRatio = 1.2;
+/// Vertices whose neighbourhoods are checked in the stress drawing, and
+/// the share of them kept below which neighbour embedding takes the
+/// spreading's place.
+constexpr int32_t kNeighbourhoodSamples = 256;
+constexpr double kEmbedBelow = 0.3;
 
 /// Components smaller than this are drawn on the calling thread alone:
 /// waking the pool would cost more than the work.
 constexpr int32_t kMinThreadedComponent = 4096;
 
 /// Draws one component into xyz, in units of one hop: pivots, classical
-/// scaling, stress majorization, then the spreading.
+/// scaling, stress majorization, then the spreading or neighbour
+/// embedding.
 void lay_out_component(RunContext& run, const Component& part, SecondNeighbours& ring,
                        Pivots& pivots, std::vector<double>& xyz) {
   xyz.assign(static_cast<size_t>(part.n) * 3, 0.0);
@@ -51,6 +57,15 @@ void lay_out_component(RunContext& run, const Component& part, SecondNeighbours&
   for (double& x : xyz) x += kJitter * (rand15(run) / 32768.0 - 0.5);
   second_neighbours(part, kRing, ring);
   sparse_stress(threads, part, ring, pivots, kMaxSweeps, kSweepTolerance, xyz);
+  // Meshes and geometric graphs come out of stress majorization with many
+  // neighbourhoods kept, and the spreading evens out their dense parts.
+  // Where nearly all are lost (trees, small worlds: more vertices within a
+  // few hops than three dimensions hold at those distances), neighbour
+  // embedding sorts them out instead.
+  if (sampled_neighbourhoods(threads, part, xyz, kNeighbourhoodSamples) < kEmbedBelow) {
+    embed_neighbours(threads, part, ring, pivots, xyz);
+    return;
+  }
   // The spreading needs no distances; its octree takes their room.
   std::vector<int32_t>().swap(pivots.dist);
   spread_stress(threads, part, ring,

@@ -78,11 +78,21 @@ double term_weight(const Component& part, const SecondNeighbours& ring, const Pi
                    int32_t v);
 
 /// Where one sweep puts v: the least of its stress terms with the others
-/// held at xyz (no pivot terms when pivots is null), then moved by push
-/// (null: none) divided by the terms' weight. Returns how far that is
-/// from v's place.
+/// held at xyz (no pivot terms when pivots is null; every length times
+/// `unit`, the drawing's length of one hop), then moved by push (null:
+/// none) divided by the terms' weight. Returns how far that is from v's
+/// place.
 double place(const Component& part, const SecondNeighbours& ring, const Pivots* pivots,
-             const std::vector<double>& xyz, int32_t v, const double* push, double* out);
+             const std::vector<double>& xyz, int32_t v, const double* push, double unit,
+             double* out);
+
+/// Adds to grad the gradient at v of the second-neighbour and pivot
+/// stress terms, sum w (|x_v - x_u| - unit d)^2 / 2, and to fit[0] and
+/// fit[1] the sums of w |x_v - x_u| d and w d^2 (whose ratio is the unit
+/// that fits those terms best).
+void stress_gradient(const SecondNeighbours& ring, const Pivots& pivots,
+                     const std::vector<double>& xyz, int32_t v, double unit, double* grad,
+                     double* fit);
 
 /// The spreading sweeps: the edge and second-neighbour terms only, plus a
 /// repulsion alpha * (x_v - x_u) / |x_v - x_u|^2 between all vertices
@@ -98,6 +108,21 @@ struct Spread {
 };
 void spread_stress(const Threads& threads, const Component& part, const SecondNeighbours& ring,
                    const Spread& spread, std::vector<double>& xyz);
+
+/// Neighbour embedding of a stress drawing (units of hops in and out):
+/// the divergence of the graph's affinities (1/deg v + 1/deg u over 2n on
+/// each edge) from the drawing's similarities 1 / (1 + d^2), descended
+/// with early exaggeration, momentum and gains, its repulsion summed on
+/// an octree; every sweep also pulled towards the graph distances of the
+/// second-neighbour and pivot terms and moved part of the way to where
+/// stress majorization would put it.
+void embed_neighbours(const Threads& threads, const Component& part, const SecondNeighbours& ring,
+                      const Pivots& pivots, std::vector<double>& xyz);
+/// The mean, over `samples` vertices spread evenly through the numbering,
+/// of the Jaccard index of a vertex's neighbours and its as many nearest
+/// vertices in the drawing: how well the drawing keeps neighbourhoods.
+double sampled_neighbourhoods(const Threads& threads, const Component& part,
+                              const std::vector<double>& xyz, int32_t samples);
 
 /// Least and greatest coordinate of xyz (x, y, z per vertex) on each axis;
 /// zeros when xyz is empty.

@@ -92,7 +92,7 @@ void spread_stress(const Threads& threads, const Component& part, const SecondNe
       for (int64_t v = v0; v < v1; ++v) {
         double p[3];
         for (int a = 0; a < 3; ++a) p[a] = alpha * w.push[3 * v + a];
-        place(part, ring, nullptr, xyz, static_cast<int32_t>(v), p, &next[3 * v]);
+        place(part, ring, nullptr, xyz, static_cast<int32_t>(v), p, 1.0, &next[3 * v]);
       }
     });
     xyz.swap(next);

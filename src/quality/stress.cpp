@@ -48,21 +48,45 @@ double term_weight(const Component& part, const SecondNeighbours& ring, const Pi
   return den;
 }
 
+void stress_gradient(const SecondNeighbours& ring, const Pivots& pivots,
+                     const std::vector<double>& xyz, int32_t v, double scale, double* grad,
+                     double* fit) {
+  const double* x = &xyz[static_cast<size_t>(v) * 3];
+  const auto term = [&](int32_t u, double w, double d) {
+    const double* y = &xyz[static_cast<size_t>(u) * 3];
+    const double dx = x[0] - y[0], dy = x[1] - y[1], dz = x[2] - y[2];
+    const double len = std::sqrt(dx * dx + dy * dy + dz * dz);
+    fit[0] += w * len * d;
+    fit[1] += w * d * d;
+    if (len <= 0) return;
+    const double c = w * (len - scale * d) / len;
+    grad[0] += c * dx;
+    grad[1] += c * dy;
+    grad[2] += c * dz;
+  };
+  for (int64_t e = ring.xadj[v]; e < ring.xadj[v + 1]; ++e) term(ring.adjncy[e], kRingWeight, 2.0);
+  const int32_t k = pivots.count;
+  const int32_t* dist = &pivots.dist[static_cast<size_t>(v) * k];
+  for (int32_t i = 0; i < k; ++i)
+    if (dist[i] > 2) term(pivots.vertex[i], pivot_weight(pivots, i, dist[i]), dist[i]);
+}
+
 double place(const Component& part, const SecondNeighbours& ring, const Pivots* pivots,
-             const std::vector<double>& xyz, int32_t v, const double* push, double* out) {
+             const std::vector<double>& xyz, int32_t v, const double* push, double unit,
+             double* out) {
   const double* x = &xyz[static_cast<size_t>(v) * 3];
   double num[3] = {0, 0, 0}, den = 0;
   for (int64_t e = part.xadj[v]; e < part.xadj[v + 1]; ++e)
-    add_term(x, &xyz[static_cast<size_t>(part.adjncy[e]) * 3], 1.0, 1.0, num, den);
+    add_term(x, &xyz[static_cast<size_t>(part.adjncy[e]) * 3], 1.0, unit, num, den);
   for (int64_t e = ring.xadj[v]; e < ring.xadj[v + 1]; ++e)
-    add_term(x, &xyz[static_cast<size_t>(ring.adjncy[e]) * 3], kRingWeight, 2.0, num, den);
+    add_term(x, &xyz[static_cast<size_t>(ring.adjncy[e]) * 3], kRingWeight, 2.0 * unit, num, den);
   if (pivots != nullptr) {
     const int32_t k = pivots->count;
     const int32_t* dist = &pivots->dist[static_cast<size_t>(v) * k];
     for (int32_t i = 0; i < k; ++i)
       if (dist[i] > 2)
         add_term(x, &xyz[static_cast<size_t>(pivots->vertex[i]) * 3],
-                 pivot_weight(*pivots, i, dist[i]), dist[i], num, den);
+                 pivot_weight(*pivots, i, dist[i]), dist[i] * unit, num, den);
   }
   if (den == 0) {
     out[0] = x[0], out[1] = x[1], out[2] = x[2];
@@ -109,7 +133,7 @@ void sparse_stress(const Threads& threads, const Component& part, const SecondNe
   const auto sweep_range = [&](int thread, int64_t v0, int64_t v1) {
     double most = moved[thread];
     for (int64_t v = v0; v < v1; ++v)
-      most = std::max(most, place(part, ring, &pivots, xyz, static_cast<int32_t>(v), nullptr,
+      most = std::max(most, place(part, ring, &pivots, xyz, static_cast<int32_t>(v), nullptr, 1.0,
                                   &next[v * 3]));
     moved[thread] = most;
   };
