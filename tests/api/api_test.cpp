@@ -149,7 +149,6 @@ TEST(Library, RefusesBadGraphsAndSettings) {
               std::string::npos);
   }
 
-
   // Garbage: offsets and neighbours drawn at random, in bounds of the arrays.
   uint32_t state = 12345;
   auto draw = [&](int32_t range) {
