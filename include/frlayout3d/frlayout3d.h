@@ -55,8 +55,12 @@ struct Result {
 /// decreasing, every neighbour in 0..nvtxs-1, every neighbour relation
 /// listed at both ends (as sets: a neighbour listed twice is kept).
 /// Self-loops are dropped. A refused graph or setting gives ok false and
-/// the reason in `error`.
+/// the reason in `error`. The vertex count is checked first, before xadj
+/// is read or anything is allocated.
 Result layout(int32_t nvtxs, const int64_t* xadj, const int32_t* adjncy, const Options& options);
+/// The same for 64-bit neighbours (scipy's int64 indices): each is checked
+/// against 0..nvtxs-1 in its own width.
+Result layout(int32_t nvtxs, const int64_t* xadj, const int64_t* adjncy, const Options& options);
 
 /// A graph file as read into memory.
 struct Graph {
@@ -76,15 +80,19 @@ struct Graph {
 /// Reads a graph file in any format the tool reads, gzip-compressed or
 /// not: "metis", "mtx" or "edges" as `format`, or chosen by the file name
 /// when `format` is empty. False with `error` set as the tool says it
-/// ("FILE:LINE: what is wrong").
+/// ("FILE:LINE: what is wrong"); a path holding a NUL byte is refused.
+/// When the file could not be opened, `*open_errno` (if given) is why:
+/// ENOENT, EACCES, EISDIR, ...; else it is 0.
 bool read_graph(const std::string& path, Graph& graph, std::string& error,
-                const std::string& format = "");
+                const std::string& format = "", int* open_errno = nullptr);
 
 /// Writes a .3dlayout file (the line "nvtxs nedges", then for every vertex
 /// its coordinates with "%12.6f " and its neighbours numbered from 1), as
 /// the tool writes it after its "%" report header. `xyz` holds three
-/// coordinates per vertex. False with `error` set when the file cannot be
-/// written or the arguments disagree.
+/// coordinates per vertex. False with `error` set, and nothing written,
+/// when the arguments disagree, a coordinate is not finite (NaN or
+/// infinite) or the path holds a NUL byte; false with `error` set when
+/// the file cannot be written.
 bool write_layout(const std::string& path, const Graph& graph, const std::vector<double>& xyz,
                   std::string& error);
 

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <new>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -30,7 +31,8 @@ constexpr int kMaxThreads = 1024;
 
 /// Checks the CSR's offsets: xadj[0] == 0, never decreasing, and no list
 /// or total longer than the graph record holds. `entries` is the total.
-bool check_offsets(int32_t nvtxs, const int64_t* xadj, const int32_t* adjncy, int64_t& entries,
+/// The vertex count is checked first, before xadj is read.
+bool check_offsets(int32_t nvtxs, const int64_t* xadj, const void* adjncy, int64_t& entries,
                    std::string& error) {
   if (nvtxs < 1) {
     error = "the vertex count is " + std::to_string(nvtxs) + "; a graph needs at least one vertex";
@@ -98,8 +100,10 @@ bool check_symmetry(const Graph& g, int32_t nvtxs, std::string& error) {
 }
 
 /// The CSR as the tool's graph record (vertices from 1, each list led by
-/// its vertex, self-loops dropped), checked as a file is.
-bool graph_from_csr(int32_t nvtxs, const int64_t* xadj, const int32_t* adjncy,
+/// its vertex, self-loops dropped), checked as a file is. Neighbours of
+/// 32 or 64 bits are checked in their own width before they are narrowed.
+template <typename Index>
+bool graph_from_csr(int32_t nvtxs, const int64_t* xadj, const Index* adjncy,
                     GraphHandle& graph, int32_t& nedges, std::string& error) {
   int64_t entries = 0;
   if (!check_offsets(nvtxs, xadj, adjncy, entries, error)) return false;
@@ -110,14 +114,14 @@ bool graph_from_csr(int32_t nvtxs, const int64_t* xadj, const int32_t* adjncy,
     g->block.push_back(v + 1);
     int32_t count = 1;
     for (int64_t e = xadj[v]; e < xadj[v + 1]; ++e) {
-      const int32_t w = adjncy[e];
+      const Index w = adjncy[e];
       if (w < 0 || w >= nvtxs) {
         error = "vertex " + std::to_string(v) + " lists the neighbour " + std::to_string(w) +
                 ", outside 0.." + std::to_string(nvtxs - 1);
         return false;
       }
       if (w == v) continue;  // a self-loop, dropped as the readers drop it
-      g->block.push_back(w + 1);
+      g->block.push_back(static_cast<int32_t>(w) + 1);
       ++count;
     }
     g->adj[v + 1].count = count;
@@ -192,12 +196,11 @@ std::string exception_text(const char* stage) {
   }
 }
 
-}  // namespace
-
-namespace frlayout3d {
-
-Result layout(int32_t nvtxs, const int64_t* xadj, const int32_t* adjncy, const Options& options) {
-  Result r;
+/// The layout of a CSR with neighbours of either width.
+template <typename Index>
+frlayout3d::Result layout_any(int32_t nvtxs, const int64_t* xadj, const Index* adjncy,
+                              const frlayout3d::Options& options) {
+  frlayout3d::Result r;
   const char* stage = "checking the graph";
   try {
     GraphHandle graph;
@@ -208,21 +211,54 @@ Result layout(int32_t nvtxs, const int64_t* xadj, const int32_t* adjncy, const O
     stage = "laying out the graph";
     lay_out_checked(*graph, nvtxs, nedges, options, r);
   } catch (...) {
-    r = Result{};
+    r = frlayout3d::Result{};
     r.error = exception_text(stage);
   }
   return r;
 }
 
+/// Empty when `path` can be handed to the system; else why not.
+std::string path_refusal(const std::string& path) {
+  const size_t nul = path.find('\0');
+  if (nul == std::string::npos) return "";
+  return "the path holds a NUL byte (at byte " + std::to_string(nul) + ")";
+}
+
+/// Why a file the reader could not open could not be: the errno of
+/// opening it again (EISDIR for a folder, which opens), 0 if it now opens.
+int open_failure(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat st {};
+  const bool folder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+  ::close(fd);
+  return folder ? EISDIR : 0;
+}
+
+}  // namespace
+
+namespace frlayout3d {
+
+Result layout(int32_t nvtxs, const int64_t* xadj, const int32_t* adjncy, const Options& options) {
+  return layout_any(nvtxs, xadj, adjncy, options);
+}
+
+Result layout(int32_t nvtxs, const int64_t* xadj, const int64_t* adjncy, const Options& options) {
+  return layout_any(nvtxs, xadj, adjncy, options);
+}
+
 bool read_graph(const std::string& path, Graph& graph, std::string& error,
-                const std::string& format) {
+                const std::string& format, int* open_errno) {
   graph = Graph{};
-  error.clear();
+  error = path_refusal(path);
+  if (open_errno != nullptr) *open_errno = 0;
+  if (!error.empty()) return false;
   try {
     GraphHandle g;
     ReadStatus status;
     if (!read_graph_file(path, format, g, graph.nvtxs, graph.nedges, status)) {
       error = status.error;
+      if (status.cannot_open && open_errno != nullptr) *open_errno = open_failure(path);
       return false;
     }
     graph.xadj.assign(static_cast<size_t>(graph.nvtxs) + 1, 0);
@@ -245,7 +281,8 @@ bool read_graph(const std::string& path, Graph& graph, std::string& error,
 
 bool write_layout(const std::string& path, const Graph& graph, const std::vector<double>& xyz,
                   std::string& error) {
-  error.clear();
+  error = path_refusal(path);
+  if (!error.empty()) return false;
   try {
     const int32_t n = graph.nvtxs;
     if (n < 0 || graph.xadj.size() != static_cast<size_t>(n) + 1 ||
@@ -254,6 +291,14 @@ bool write_layout(const std::string& path, const Graph& graph, const std::vector
               "nvtxs + 1 and 3 * nvtxs numbers";
       return false;
     }
+    // The file shows every coordinate with "%12.6f", which has no text
+    // for a NaN or an infinity that the readers of the file take.
+    for (size_t i = 0; i < xyz.size(); ++i)
+      if (!std::isfinite(xyz[i])) {
+        error = "cannot write " + path + ": coordinate " + "xyz"[i % 3] + " of vertex " +
+                std::to_string(i / 3) + " is " + (std::isnan(xyz[i]) ? "NaN" : "infinite");
+        return false;
+      }
     // The record's lists as write_layout takes them: led by their vertex.
     ::Graph g;
     ::Posn posn;

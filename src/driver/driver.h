@@ -123,7 +123,8 @@ ParseOutcome parse_options(int argc, const char* const* argv, RunSettings& setti
 /// The output name: from the input name when `given` is empty (cut at the
 /// last ".", then "sfrlayout.3dlayout"; "stdin.3dlayout" for standard
 /// input, "-"), else `given` with ".3dlayout" appended unless it already
-/// ends in exactly that; "-" (standard output) stays as it is.
+/// ends in exactly that or names an existing device, FIFO or socket (or a
+/// link to one); "-" (standard output) stays as it is.
 std::string derive_layout_filename(const std::string& graph_filename, const std::string& given);
 
 /// Writes a file through a temporary file beside `path`, renamed into place

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <sys/stat.h>
 
 #include "driver/driver.h"
 #include "graph/graph.h"
@@ -306,6 +307,11 @@ std::string derive_layout_filename(const std::string& graph_filename, const std:
     return base + "sfrlayout" + kSuffix;
   }
   if (ends_with(given, kSuffix)) return given;  // the part from the last "." is the suffix
+  // A device, FIFO or socket (or a link to one) is named as it is, and
+  // then refused as an output; a folder's name still gets the suffix.
+  struct stat st {};
+  if (::stat(given.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+    return given;
   return given + kSuffix;
 }
 

@@ -131,8 +131,9 @@ struct OutputTarget {
 
 /// Checks that `path` can be written as an output before the run starts:
 /// its folder exists and takes files, its name is not too long, and what
-/// stands at the path (not followed, if a symbolic link) is a regular file,
-/// a link or nothing. Returns 0 or the exit status, after the message.
+/// stands at the path is a regular file, nothing, or a symbolic link (to be
+/// replaced) that does not lead to a device, FIFO or socket (as
+/// /dev/stdout does). Returns 0 or the exit status, after the message.
 int check_output(const std::string& path, OutputTarget& target) {
   const std::string folder = folder_of(path);
   const size_t slash = path.rfind('/');
@@ -152,6 +153,10 @@ int check_output(const std::string& path, OutputTarget& target) {
     target.exists = true;
     target.device = st.st_dev;
     target.inode = st.st_ino;
+    struct stat to {};
+    if (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &to) == 0 && !S_ISREG(to.st_mode) &&
+        !S_ISDIR(to.st_mode))
+      st.st_mode = to.st_mode;  // a link to a device stands for the device
     if (S_ISDIR(st.st_mode)) {
       error = EISDIR;
     } else if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
@@ -443,7 +448,8 @@ const char* usage_text() {
          "                            banner, else metis), named \"stdin\"\n"
          "  -out FILE                 output file (default: the input name up to its last \".\",\n"
          "                            then \"sfrlayout.3dlayout\"; stdin.3dlayout for -in -);\n"
-         "                            \".3dlayout\" is appended unless the name ends in it;\n"
+         "                            \".3dlayout\" is appended unless the name ends in it\n"
+         "                            or names a device, FIFO or socket (refused);\n"
          "                            - writes standard output, and the progress lines and\n"
          "                            the report then go to standard error\n"
          "  -format NAME              input format: metis, mtx or edges (default: by the\n"

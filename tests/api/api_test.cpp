@@ -1,11 +1,17 @@
 // The library's entry points: the reference runs laid out through the
-// library, refused graphs and settings, and two layouts at once.
+// library, refused graphs, settings and files, and two layouts at once.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <thread>
 
+#include "common/common.h"
 #include "frlayout3d/frlayout3d.h"
 #include "test_support.h"
 
@@ -116,20 +122,32 @@ TEST(Library, RefusesBadGraphsAndSettings) {
       {2, {0, 1, 2}, {1, 0}, "frlayout", 1025, 1e-5, "threads is 1025"},
       {2, {0, 1, 2}, {1, 0}, "frlayout", 1, 0.0, "frepsilon must be greater than 0"},
   };
+  // Each case through both entries, 32- and 64-bit neighbours.
   for (const Case& c : cases) {
     frlayout3d::Options o = seeded(1, c.threads);
     o.method = c.method;
     o.frepsilon = c.frepsilon;
-    const frlayout3d::Result r = frlayout3d::layout(c.nvtxs, c.xadj.data(), c.adjncy.data(), o);
-    EXPECT_FALSE(r.ok) << c.message;
-    EXPECT_NE(r.error.find(c.message), std::string::npos) << r.error;
+    const std::vector<int64_t> wide(c.adjncy.begin(), c.adjncy.end());
+    for (const frlayout3d::Result& r :
+         {frlayout3d::layout(c.nvtxs, c.xadj.data(), c.adjncy.data(), o),
+          frlayout3d::layout(c.nvtxs, c.xadj.data(), wide.data(), o)}) {
+      EXPECT_FALSE(r.ok) << c.message;
+      EXPECT_NE(r.error.find(c.message), std::string::npos) << r.error;
+    }
   }
-  EXPECT_FALSE(frlayout3d::layout(2, nullptr, nullptr, seeded(1, 1)).ok);
-
-  frlayout3d::Graph missing;
-  std::string error;
-  EXPECT_FALSE(frlayout3d::read_graph(test_data("no/such.graph"), missing, error));
-  EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
+  const int32_t* no_neighbours = nullptr;
+  EXPECT_FALSE(frlayout3d::layout(2, nullptr, no_neighbours, seeded(1, 1)).ok);
+  // A 64-bit neighbour is checked before it is narrowed: 2^32 + 1 is not 1.
+  const int64_t two_xadj[] = {0, 1, 2};
+  const int64_t wrapping[] = {(int64_t{1} << 32) + 1, 0};
+  EXPECT_EQ(frlayout3d::layout(2, two_xadj, wrapping, seeded(1, 1)).error,
+            "vertex 0 lists the neighbour 4294967297, outside 0..1");
+  // The vertex count is refused before xadj is read: null here.
+  if (physical_memory_bytes() / kLayoutBytesPerVertex < INT32_MAX) {
+    EXPECT_NE(frlayout3d::layout(INT32_MAX, nullptr, no_neighbours, seeded(1, 1))
+                  .error.find("2147483647 vertices needs at least"),
+              std::string::npos);
+  }
 
   // Garbage: offsets and neighbours drawn at random, in bounds of the arrays.
   uint32_t state = 12345;
@@ -160,6 +178,53 @@ TEST(Library, RefusesBadGraphsAndSettings) {
   const int32_t loops_adjncy[] = {0, 1, 0, 2, 1, 2};
   EXPECT_EQ(frlayout3d::layout(3, loops_xadj, loops_adjncy, seeded(9, 1)).xyz,
             frlayout3d::layout(3, path_xadj, path_adjncy, seeded(9, 1)).xyz);
+}
+
+// The file entries refuse with the reason and, for a file that cannot be
+// opened, its errno; a refused layout file is not created.
+TEST(Library, FileEntriesRefuseWithTheReason) {
+  ScratchDir dir;
+  struct ReadCase {
+    std::string path;
+    int open_errno;
+    const char* message;
+  };
+  const ReadCase reads[] = {
+      {test_data("no/such.graph"), ENOENT, "cannot open"},
+      {dir.path, EISDIR, "it is a directory"},
+      {std::string("g.graph\0.mtx", 12), 0, "the path holds a NUL byte (at byte 7)"},
+  };
+  for (const ReadCase& c : reads) {
+    frlayout3d::Graph g;
+    std::string error;
+    int open_errno = -1;
+    EXPECT_FALSE(frlayout3d::read_graph(c.path, g, error, "", &open_errno));
+    EXPECT_EQ(open_errno, c.open_errno) << c.message;
+    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+  }
+
+  const frlayout3d::Graph g = read_test_graph("golden/cycle40/input.graph");
+  const std::vector<double> good(3 * static_cast<size_t>(g.nvtxs), 1.0);
+  struct WriteCase {
+    size_t at;
+    double value;
+    std::string name;
+    const char* message;
+  };
+  const WriteCase writes[] = {
+      {4, std::nan(""), "out", "coordinate y of vertex 1 is NaN"},
+      {0, -HUGE_VAL, "out", "coordinate x of vertex 0 is infinite"},
+      {2, 1.0, std::string("o\0ut", 4), "the path holds a NUL byte"},
+  };
+  for (const WriteCase& c : writes) {
+    std::vector<double> xyz = good;
+    xyz[c.at] = c.value;
+    std::string error;
+    EXPECT_FALSE(frlayout3d::write_layout(dir.file(c.name), g, xyz, error));
+    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+    EXPECT_NE(::access(dir.file("out").c_str(), F_OK), 0);
+    EXPECT_NE(::access(dir.file("o").c_str(), F_OK), 0);
+  }
 }
 
 // Two layouts at once on two threads, each with its worker threads, give

@@ -222,12 +222,15 @@ TEST(HostileInput, OutputsThatAreNotTheRunsAreRefusedBeforeAnyWork) {
   ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0644), 0);
   write_file(dir.file("kept"), "not the run's\n");
   ASSERT_EQ(::symlink("kept", dir.file("link.html").c_str()), 0);
+  ASSERT_EQ(::symlink("fifo", dir.file("fifolink").c_str()), 0);
   struct Case {
     std::vector<std::string> args;
     const char* message;
   };
   const Case refused[] = {
       {{"-html", "fifo"}, "\"fifo\" is not a regular file"},
+      {{"-out", "fifo"}, "\"fifo\" is not a regular file"},  // no ".3dlayout" added
+      {{"-out", "fifolink"}, "\"fifolink\" is not a regular file"},  // not replaced
       {{"-out", "o", "-html", "o.3dlayout"}, "the outputs \"o.3dlayout\" and \"o.3dlayout\""},
       {{"-out", "o", "-html", "./o.3dlayout"}, "are the same file"},
       {{"-html", "g.graph"}, "the output \"g.graph\" is the input file"},
@@ -243,6 +246,8 @@ TEST(HostileInput, OutputsThatAreNotTheRunsAreRefusedBeforeAnyWork) {
   struct stat st {};
   ASSERT_EQ(::lstat(dir.file("fifo").c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  ASSERT_EQ(::lstat(dir.file("fifolink").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
   EXPECT_EQ(read_file(dir.file("g.graph")), graph);
   // A link at the target is replaced, not followed; a name of 255 bytes,
   // the longest the folder takes, is written.

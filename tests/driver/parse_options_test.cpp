@@ -41,6 +41,8 @@ TEST(DeriveLayoutFilename, FollowsTheNamingRules) {
       {"-", "", "stdin.3dlayout"},  // standard input
       {"g.graph", "-", "-"},        // standard output
       {"-", "-", "-"},
+      {"g.graph", "/dev/null", "/dev/null"},  // a device keeps its name (and is refused)
+      {"g.graph", "/", "/.3dlayout"},         // a folder does not
   };
   for (const Case& c : cases)
     EXPECT_EQ(derive_layout_filename(c.input, c.given), c.expected) << c.input << " " << c.given;
